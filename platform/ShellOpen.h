@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Opening a document, a program or a web address the way the desktop does (the original's
+// ShellExecute). The result is never checked by callers.
+struct ShellOpenCall {
+  QString target;      // a path or an address
+  QString parameters;  // arguments for a program; may be empty
+};
+
+using ShellOpenHandler = std::function<void(const ShellOpenCall&)>;
+
+void ShellOpen(const QString& target, const QString& parameters = QString());
+
+// Replaces the handler (tests record calls); returns the previous one. The initial handler
+// starts an executable file with QProcess::startDetached, its parameters split as a shell
+// would; anything else goes to the desktop's default handler (xdg-open).
+ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "TestEnv.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+
+class QWidget;
+
+// Records every message box instead of showing it. Optional: run a callback per box.
+class MessageBoxRecorder {
+ public:
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  std::vector<MessageBoxCall> calls;
+
+ private:
+  MessageBoxHandler previous_;
+};
+
+// Records every shell open instead of performing it.
+class ShellOpenRecorder {
+ public:
+  ShellOpenRecorder();
+  ~ShellOpenRecorder();
+  std::vector<ShellOpenCall> calls;
+
+ private:
+  ShellOpenHandler previous_;
+};
+
+// Saves a PNG of the widget as <screenshot dir>/<name>.png.
+void SaveScreenshot(QWidget* widget, const QString& name);
+
+// A test with its own TestEnv, message boxes recorded, and the six windows created in order
+// (CreateForms) in SetUp when CreateFormsInSetUp() is true; destroyed in TearDown.
+#include <gtest/gtest.h>
+class FormsTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  virtual bool CreateFormsInSetUp() const { return true; }
+
+  TestEnv env;
+  MessageBoxRecorder boxes;
+  ShellOpenRecorder shell;
+};
