@@ -1,1 +1,153 @@
-// Filled in by its owner.
+#include "app/Application.h"
+
+#include <QApplication>
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "platform/GuiHandlers.h"
+#include "platform/MessageBox.h"
+
+#if __has_include("scan/FindForm.h")
+#include "scan/FindForm.h"
+#define VANTREL_HAVE_FIND_FORM 1
+#endif
+#if __has_include("settings/OptionsForm.h")
+#include "settings/OptionsForm.h"
+#define VANTREL_HAVE_OPTIONS_FORM 1
+#endif
+#if __has_include("settings/AddMaskForm.h")
+#include "settings/AddMaskForm.h"
+#define VANTREL_HAVE_ADD_MASK_FORM 1
+#endif
+#if __has_include("settings/AddExceptionForm.h")
+#include "settings/AddExceptionForm.h"
+#define VANTREL_HAVE_ADD_EXCEPTION_FORM 1
+#endif
+#if __has_include("about/AboutBox.h")
+#include "about/AboutBox.h"
+#define VANTREL_HAVE_ABOUT_BOX 1
+#endif
+
+namespace {
+
+void Print(FILE* stream, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
+bool RunsWithoutDisplay() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return true;
+  return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Without a display nobody can answer a box: each is printed and answered at once, and a
+// failure ends an unattended run with status 1 instead of leaving it open.
+bool g_failed = false;
+
+void InstallHeadlessMessageBoxes() {
+  SetMessageBoxHandler([](const MessageBoxCall& call) {
+    Print(stderr, call.title + QStringLiteral(": ") + call.text + u'\n');
+    if (call.icon == MessageIcon::Critical) {
+      g_failed = true;
+      QCoreApplication::exit(1);
+    }
+  });
+}
+
+}  // namespace
+
+void CreateForms() {
+  MainForm = new TMainForm();
+#ifdef VANTREL_HAVE_FIND_FORM
+  FindForm = new TFindForm();
+#endif
+#ifdef VANTREL_HAVE_ABOUT_BOX
+  AboutBox = new TAboutBox();
+#endif
+#ifdef VANTREL_HAVE_OPTIONS_FORM
+  OptionsForm = new TOptionsForm();
+#endif
+#ifdef VANTREL_HAVE_ADD_MASK_FORM
+  AddMaskForm = new TAddMaskForm();
+#endif
+#ifdef VANTREL_HAVE_ADD_EXCEPTION_FORM
+  AddExceptionForm = new TAddExceptionForm();
+#endif
+}
+
+void DestroyForms() {
+#ifdef VANTREL_HAVE_ADD_EXCEPTION_FORM
+  delete AddExceptionForm;
+#endif
+#ifdef VANTREL_HAVE_ADD_MASK_FORM
+  delete AddMaskForm;
+#endif
+#ifdef VANTREL_HAVE_OPTIONS_FORM
+  delete OptionsForm;
+#endif
+#ifdef VANTREL_HAVE_ABOUT_BOX
+  delete AboutBox;
+#endif
+#ifdef VANTREL_HAVE_FIND_FORM
+  delete FindForm;
+#endif
+  delete MainForm;
+  AddExceptionForm = nullptr;
+  AddMaskForm = nullptr;
+  OptionsForm = nullptr;
+  AboutBox = nullptr;
+  FindForm = nullptr;
+  MainForm = nullptr;
+}
+
+int RunProgram(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+  const CommandLine commandLine = ParseCommandLine(arguments);
+  if (!commandLine.unknownOption.isEmpty()) {
+    Print(stderr, QStringLiteral("vantrel: unknown option %1\n").arg(commandLine.unknownOption) +
+                      UsageText());
+    return 2;
+  }
+  if (commandLine.help) {
+    Print(stdout, UsageText());
+    return 0;
+  }
+  if (commandLine.version) {
+    Print(stdout, QStringLiteral("Vantrel " VANTREL_VERSION "\n"));
+    return 0;
+  }
+  SetProgramCommandLine(commandLine);
+
+  const bool headless = RunsWithoutDisplay();
+  SetHeadless(headless);
+  if (headless && !qgetenv("QT_QPA_PLATFORM").startsWith("minimal"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
+  if (headless) {
+    InstallHeadlessMessageBoxes();
+  } else {
+    InstallGuiMessageBoxes();
+    InstallDesktopShellOpen();
+  }
+
+  CreateForms();
+  int status = 0;
+  if (headless && g_failed) {
+    status = 1;
+  } else if (headless && !MainForm->AutoStart()) {
+    Print(stdout, UsageText());
+    status = 2;
+  } else {
+    MainForm->show();
+    status = app.exec();
+  }
+  DestroyForms();
+  return g_failed ? 1 : status;
+}

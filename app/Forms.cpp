@@ -1,1 +1,8 @@
-// Filled in by its owner.
+#include "app/Forms.h"
+
+TMainForm* MainForm = nullptr;
+TFindForm* FindForm = nullptr;
+TAboutBox* AboutBox = nullptr;
+TOptionsForm* OptionsForm = nullptr;
+TAddMaskForm* AddMaskForm = nullptr;
+TAddExceptionForm* AddExceptionForm = nullptr;

@@ -8,12 +8,16 @@
 MessageBoxRecorder::MessageBoxRecorder() {
   previous_ = SetMessageBoxHandler([this](const MessageBoxCall& call) { calls.push_back(call); });
 }
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHandler(previous_); }
+MessageBoxRecorder::~MessageBoxRecorder() {
+  SetMessageBoxHandler(previous_);
+}
 
 ShellOpenRecorder::ShellOpenRecorder() {
   previous_ = SetShellOpenHandler([this](const ShellOpenCall& call) { calls.push_back(call); });
 }
-ShellOpenRecorder::~ShellOpenRecorder() { SetShellOpenHandler(previous_); }
+ShellOpenRecorder::~ShellOpenRecorder() {
+  SetShellOpenHandler(previous_);
+}
 
 void SaveScreenshot(QWidget* widget, const QString& name) {
   const QString dir = QStringLiteral(VANTREL_SCREENSHOT_DIR);
@@ -25,4 +29,6 @@ void FormsTest::SetUp() {
   if (CreateFormsInSetUp()) CreateForms();
 }
 
-void FormsTest::TearDown() { DestroyForms(); }
+void FormsTest::TearDown() {
+  DestroyForms();
+}
