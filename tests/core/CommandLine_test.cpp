@@ -1,0 +1,114 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "TestEnv.h"
+
+namespace {
+
+struct ParseCase {
+  QStringList arguments;
+  QStringList parameters;
+  bool help, version, dryRun;
+  QString unknown;
+};
+
+TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
+  const std::vector<ParseCase> cases = {
+      {{}, {}, false, false, false, {}},
+      {{"/dall"}, {"/dall"}, false, false, false, {}},
+      {{"--dry-run", "/dc", "notes.txt", "-x y"},
+       {"/dc", "notes.txt", "-x y"},
+       false,
+       false,
+       true,
+       {}},
+      {{"/dc", "--dry-run"}, {"/dc"}, false, false, true, {}},
+      {{"--help", "--version"}, {}, true, true, false, {}},
+      // "--" ends the options: what follows is a parameter even when it looks like one.
+      {{"--", "--dry-run"}, {"--dry-run"}, false, false, false, {}},
+      // A single minus is no option: it stays parameter 1 (and matches no switch).
+      {{"-dall"}, {"-dall"}, false, false, false, {}},
+      {{"--frobnicate", "/dall"}, {"/dall"}, false, false, false, "--frobnicate"},
+  };
+  for (const ParseCase& c : cases) {
+    const CommandLine parsed = ParseCommandLine(c.arguments);
+    EXPECT_EQ(parsed.parameters, c.parameters) << c.arguments.join(u' ').toStdString();
+    EXPECT_EQ(parsed.help, c.help);
+    EXPECT_EQ(parsed.version, c.version);
+    EXPECT_EQ(parsed.dryRun, c.dryRun);
+    EXPECT_EQ(parsed.unknownOption, c.unknown);
+  }
+}
+
+TEST(CommandLineTest, ParamStrNumbersFromOne) {
+  SetProgramCommandLine(ParseCommandLine({"--dry-run", "/dc", "doc"}));
+  EXPECT_EQ(ParamCount(), 2);
+  EXPECT_EQ(ParamStr(1), "/dc");
+  EXPECT_EQ(ParamStr(2), "doc");
+  EXPECT_EQ(ParamStr(3), "");
+  EXPECT_EQ(ParamStr(0), "");
+  SetProgramCommandLine(CommandLine{});
+}
+
+// The real program, started without a display.
+struct Run {
+  int exitCode;
+  QString out, err;
+};
+
+Run RunVantrel(const TestEnv& env, const QStringList& arguments) {
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("DISPLAY"));
+  environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  environment.insert(QStringLiteral("VANTREL_DRIVES"), QStringLiteral("C=fixed:") + env.Work());
+  process.setProcessEnvironment(environment);
+  process.setWorkingDirectory(env.Work());
+  process.start(QStringLiteral(VANTREL_BINARY), arguments);
+  process.waitForFinished(60000);
+  return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+          QString::fromUtf8(process.readAllStandardError())};
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!QFileInfo(QStringLiteral(VANTREL_BINARY)).isExecutable())
+      GTEST_SKIP() << "the program is not built yet";
+  }
+  TestEnv env;
+};
+
+TEST_F(ProgramTest, VersionAndHelp) {
+  const Run version = RunVantrel(env, {"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "Vantrel 1.5.0.42\n");
+  const Run help = RunVantrel(env, {"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.startsWith("Usage: vantrel")) << help.out.toStdString();
+}
+
+TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchPrintsUsageAndExits2) {
+  for (const QStringList& arguments : {QStringList{}, QStringList{"/x"}, QStringList{"/dq"}}) {
+    const Run run = RunVantrel(env, arguments);
+    EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
+    EXPECT_TRUE(run.out.startsWith("Usage: vantrel"));
+  }
+  const Run unknown = RunVantrel(env, {"--bogus"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_TRUE(unknown.err.contains("--bogus"));
+}
+
+TEST_F(ProgramTest, UnattendedRunWithoutMaskFileFailsWithStatus1) {
+  const Run run = RunVantrel(env, {"/dall"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.contains("Vantrel: Cannot open file vantrel.ini.")) << run.err.toStdString();
+}
+
+}  // namespace
