@@ -21,10 +21,11 @@ enum DriveType : int {
 struct MountEntry {
   unsigned major = 0;
   unsigned minor = 0;
-  std::string root;        // root of the mount within its file system ("/" unless a bind mount)
-  std::string mountPoint;  // absolute path
-  std::string fsType;      // e.g. ext4, tmpfs, nfs4, fuse.sshfs
-  std::string source;      // e.g. /dev/sda1, server:/export
+  std::string root;          // root of the mount within its file system ("/" unless a bind mount)
+  std::string mountPoint;    // absolute path
+  std::string fsType;        // e.g. ext4, tmpfs, nfs4, fuse.sshfs
+  std::string source;        // e.g. /dev/sda1, server:/export
+  std::string superOptions;  // e.g. rw,subvolid=256,subvol=/@home
 };
 
 // Parses mountinfo text; malformed lines are skipped.
@@ -58,11 +59,13 @@ class DriveMap {
 };
 
 // Kind and letter assignment from a parsed mount table. Left out: duplicates and bind mounts
-// (same device as an earlier entry, or a root other than "/"), pseudo and system mounts (proc,
-// sysfs, devtmpfs, devpts, cgroup, securityfs, debugfs, tracefs, mqueue, hugetlbfs, pstore,
-// bpf, configfs, fusectl, binfmt_misc, autofs, squashfs, overlay, nsfs...), and mounts under
-// /proc, /sys, /dev, /run (except /run/media), /snap, /boot/efi. Kinds: tmpfs, ramfs -> RAM;
-// nfs, nfs4, cifs, smb3, smbfs, fuse.sshfs, 9p, ceph, glusterfs, afs, davfs... -> remote;
+// (same device as an earlier entry, or a root other than "/"; for btrfs the device and the
+// subvolume, and the root taken within the mounted subvolume, so that a system on btrfs
+// subvolumes keeps its drives), mounts hidden by a later mount on the same directory, pseudo and
+// system mounts (proc, sysfs, devtmpfs, devpts, cgroup, securityfs, debugfs, tracefs, mqueue,
+// hugetlbfs, pstore, bpf, configfs, fusectl, binfmt_misc, autofs, squashfs, overlay, nsfs...), and
+// mounts under /proc, /sys, /dev, /run (except /run/media), /snap, /boot/efi. Kinds: tmpfs, ramfs
+// -> RAM; nfs, nfs4, cifs, smb3, smbfs, fuse.sshfs, 9p, ceph, glusterfs, afs, davfs... -> remote;
 // isRemovable(source) true or mounted under /media or /run/media -> removable; iso9660, udf ->
 // CD-ROM; every other -> fixed. Letters from C in this order: the root file system first, then
 // fixed, RAM, remote, removable, CD-ROM, each group by mount path; past Z nothing is listed.
@@ -73,6 +76,11 @@ DriveMap ClassifyMounts(const std::vector<MountEntry>& mounts,
 // remote, ram, cdrom; letters either case). nullopt when the text is malformed.
 std::optional<DriveMap> ParseDrivesOverride(std::string_view text);
 
+// Whether the block device a mount source names (/dev/sdb1, /dev/disk/by-uuid/...) sits on a
+// disk that the kernel marks removable; a partition (sdb1, nvme0n1p2, mmcblk0p1) counts as its
+// disk. False for every source that is not a block device.
+bool IsRemovableSource(const std::string& source);
+
 // Every mount point of this process's mount table (the walkers never enter one below a drive
-// root). Read once.
+// root), sorted, without duplicates. Read once.
 const std::vector<std::string>& CurrentMountPoints();

@@ -1,1 +1,148 @@
-// Filled in by its owner.
+#include "platform/RegistryStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "platform/SafeRead.h"
+
+namespace {
+
+// A write holds the lock for a few milliseconds; a lock older than this was left by a copy
+// that died without removing it.
+constexpr int kStaleLockMs = 10000;
+constexpr int kLockWaitMs = 5000;
+
+// The store as read from disk. A corrupt or unreadable file makes the whole store unusable, so
+// that nothing is written over it.
+struct Store {
+  bool usable = false;
+  QJsonObject root;
+};
+
+Store ReadStore() {
+  bool missing = false;
+  const std::optional<QByteArray> bytes = ReadConfigFile(RegistryStore::FilePath(), &missing);
+  if (!bytes) return Store{missing, QJsonObject()};
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
+  if (error.error != QJsonParseError::NoError || !doc.isObject()) return Store{};
+  return Store{true, doc.object()};
+}
+
+bool SameName(const QString& a, const QString& b) {
+  return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+// The member's name as stored, for a name compared without regard to case; an exact match is
+// preferred over one in another case.
+std::optional<QString> FindMember(const QJsonObject& object, const QString& name,
+                                  bool normaliseKeys) {
+  if (object.contains(name)) return name;
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const QString stored = normaliseKeys ? RegistryStore::NormaliseKey(it.key()) : it.key();
+    if (SameName(stored, name)) return it.key();
+  }
+  return std::nullopt;
+}
+
+// Where a key lives in the store. `usable` is false when the store or the key's member is
+// corrupt; `member` is empty when the key does not exist.
+struct KeyLookup {
+  bool usable = false;
+  std::optional<QString> member;
+  QJsonObject values;
+};
+
+KeyLookup FindKey(const Store& store, const QString& keyPath) {
+  if (!store.usable) return KeyLookup{};
+  const QString key = RegistryStore::NormaliseKey(keyPath);
+  const std::optional<QString> member = FindMember(store.root, key, true);
+  if (!member) return KeyLookup{true, std::nullopt, QJsonObject()};
+  const QJsonValue value = store.root.value(*member);
+  if (!value.isObject()) return KeyLookup{};
+  return KeyLookup{true, member, value.toObject()};
+}
+
+bool SaveStore(const QJsonObject& root) {
+  QSaveFile file(RegistryStore::FilePath());
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+  if (file.write(bytes) != bytes.size()) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+// Runs one read-modify-write under the store's lock. The change returns false to abandon the
+// write; the result is false on that and on every failure.
+template <typename Change>
+bool Update(Change&& change) {
+  const QString path = RegistryStore::FilePath();
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QLockFile lock(path + QStringLiteral(".lock"));
+  lock.setStaleLockTime(kStaleLockMs);
+  if (!lock.tryLock(kLockWaitMs)) return false;
+  Store store = ReadStore();
+  if (!store.usable) return false;
+  if (!change(store.root)) return false;
+  return SaveStore(store.root);
+}
+
+}  // namespace
+
+namespace RegistryStore {
+
+QString FilePath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/vantrel/registry.json");
+}
+
+QString NormaliseKey(const QString& keyPath) {
+  qsizetype start = 0;
+  while (start < keyPath.size() && keyPath.at(start) == u'\\') ++start;
+  return keyPath.mid(start);
+}
+
+bool KeyExists(const QString& keyPath) {
+  const KeyLookup key = FindKey(ReadStore(), keyPath);
+  return key.usable && key.member.has_value();
+}
+
+bool CreateKey(const QString& keyPath) {
+  if (KeyExists(keyPath)) return true;
+  return Update([&](QJsonObject& root) {
+    const KeyLookup key = FindKey(Store{true, root}, keyPath);
+    if (!key.usable) return false;
+    if (!key.member) root.insert(NormaliseKey(keyPath), QJsonObject());
+    return true;
+  });
+}
+
+std::optional<QJsonValue> ReadValue(const QString& keyPath, const QString& name) {
+  const KeyLookup key = FindKey(ReadStore(), keyPath);
+  if (!key.usable || !key.member) return std::nullopt;
+  const std::optional<QString> member = FindMember(key.values, name, false);
+  if (!member) return std::nullopt;
+  return key.values.value(*member);
+}
+
+bool WriteValue(const QString& keyPath, const QString& name, const QJsonValue& value) {
+  return Update([&](QJsonObject& root) {
+    const KeyLookup key = FindKey(Store{true, root}, keyPath);
+    if (!key.usable) return false;
+    QJsonObject values = key.values;
+    // One value per name whatever its case: the new spelling replaces every old one.
+    while (const std::optional<QString> old = FindMember(values, name, false)) values.remove(*old);
+    values.insert(name, value);
+    root.insert(key.member.value_or(NormaliseKey(keyPath)), values);
+    return true;
+  });
+}
+
+}  // namespace RegistryStore

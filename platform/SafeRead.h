@@ -13,5 +13,25 @@
 inline constexpr qint64 kMaxConfigFileSize = 16 * 1024 * 1024;
 std::optional<QByteArray> ReadConfigFile(const QString& path);
 
+// What one stat tells about a file's state: any write, replacement, chmod or chown changes it.
+struct FileIdentity {
+  quint64 device = 0;
+  quint64 inode = 0;
+  qint64 size = 0;
+  qint64 mtimeNs = 0;
+  qint64 ctimeNs = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// As above; when it gives nullopt, *missing (if given) tells a file that is not there (nothing
+// of that name, or a directory on the way missing) from one that is there but cannot be read.
+// *identity (if given) is the identity of the descriptor actually read.
+std::optional<QByteArray> ReadConfigFile(const QString& path, bool* missing,
+                                         FileIdentity* identity = nullptr);
+
+// The identity of the file the path names now (following symbolic links); nullopt when it
+// cannot be stat'ed.
+std::optional<FileIdentity> StatFileIdentity(const QString& path);
+
 // True when path names a regular file (following symbolic links), never a directory.
 bool RegularFileExists(const QString& path);

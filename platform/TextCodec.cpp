@@ -1,1 +1,153 @@
-// Filled in by its owner.
+#include "platform/TextCodec.h"
+
+#include <QStringDecoder>
+#include <cstdlib>
+
+namespace {
+
+constexpr char kDefaultCodePage[] = "windows-1252";
+
+QByteArrayView WithoutBom(const QByteArray& bytes) {
+  QByteArrayView view(bytes);
+  if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+  return view;
+}
+
+// The 8-bit code page of the files this program meets; an unknown name falls back to the
+// default rather than refusing to read the file.
+QStringDecoder CodePageDecoder() {
+  const char* name = std::getenv("VANTREL_CODEPAGE");
+  if (name != nullptr && *name != '\0') {
+    QStringDecoder decoder(name);
+    if (decoder.isValid()) return decoder;
+  }
+  QStringDecoder decoder(kDefaultCodePage);
+  if (decoder.isValid()) return decoder;
+  return QStringDecoder(QStringDecoder::Latin1);
+}
+
+// Length of the valid UTF-8 sequence at bytes[i], or 0 when the byte there starts none
+// (RFC 3629: no overlong forms, no surrogates, nothing past U+10FFFF).
+size_t Utf8SequenceLength(const unsigned char* bytes, size_t length, size_t i, char32_t* cp) {
+  const unsigned char lead = bytes[i];
+  if (lead < 0x80) {
+    *cp = lead;
+    return 1;
+  }
+  size_t count = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  char32_t value = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    count = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    count = 3;
+    value = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    count = 4;
+    value = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + count > length) return 0;
+  for (size_t k = 1; k < count; ++k) {
+    const unsigned char next = bytes[i + k];
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  *cp = value;
+  return count;
+}
+
+// Characters that would break a line, hide, or reorder what surrounds them on screen.
+bool NeedsEscape(char32_t cp) {
+  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) return true;
+  if (cp == 0x200E || cp == 0x200F || cp == 0x061C) return true;
+  if (cp >= 0x202A && cp <= 0x202E) return true;
+  if (cp >= 0x2066 && cp <= 0x2069) return true;
+  return cp == 0x2028 || cp == 0x2029;
+}
+
+QString Hex(unsigned value, int width) {
+  return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0'));
+}
+
+QString EscapeOf(char32_t cp) {
+  switch (cp) {
+    case '\n':
+      return QStringLiteral("\\n");
+    case '\r':
+      return QStringLiteral("\\r");
+    case '\t':
+      return QStringLiteral("\\t");
+    default:
+      break;
+  }
+  if (cp < 0x80) return QStringLiteral("\\x") + Hex(cp, 2);
+  return QStringLiteral("\\u") + Hex(cp, 4);
+}
+
+// Whether the text after a backslash would read as one of our escapes.
+bool LooksLikeEscapeStart(const unsigned char* bytes, size_t length, size_t i) {
+  if (i >= length) return false;
+  switch (bytes[i]) {
+    case 'n':
+    case 'r':
+    case 't':
+    case 'x':
+    case 'u':
+    case '\\':
+      return true;
+    default:
+      break;
+  }
+  char32_t cp = 0;
+  const size_t n = Utf8SequenceLength(bytes, length, i, &cp);
+  return n == 0 || NeedsEscape(cp);
+}
+
+}  // namespace
+
+QString DecodeText(const QByteArray& bytes) {
+  const QByteArrayView view = WithoutBom(bytes);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(view);
+  if (!utf8.hasError()) return text;
+  QStringDecoder codePage = CodePageDecoder();
+  return codePage.decode(view);
+}
+
+QString NameToText(const char* bytes, size_t length) {
+  return QString::fromUtf8(bytes, static_cast<qsizetype>(length));
+}
+
+QString DisplayPath(const char* bytes, size_t length) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+  QString out;
+  out.reserve(static_cast<qsizetype>(length));
+  size_t i = 0;
+  while (i < length) {
+    char32_t cp = 0;
+    const size_t n = Utf8SequenceLength(data, length, i, &cp);
+    if (n == 0) {
+      out += QStringLiteral("\\x") + Hex(data[i], 2);
+      i += 1;
+      continue;
+    }
+    if (NeedsEscape(cp)) {
+      out += EscapeOf(cp);
+    } else if (cp == '\\') {
+      out +=
+          LooksLikeEscapeStart(data, length, i + 1) ? QStringLiteral("\\\\") : QStringLiteral("\\");
+    } else {
+      out += QString::fromUcs4(&cp, 1);
+    }
+    i += n;
+  }
+  return out;
+}
