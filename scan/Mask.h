@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -14,19 +15,39 @@ class EMaskException : public EVantrelError {
 
 // A compiled file mask: "*" (any run, several in a row act as one), "?" (one character; dropped
 // when a "*" is pending), "[set]" / "[!set]" with ranges, literals (A-Z and a-z match either
-// case, every other character only itself). Works on code points. Throws EMaskException from
-// the constructor for an invalid mask.
+// case, every other character only itself). Works on code points. The constructor throws
+// EMaskException for an invalid mask: a "-" without a member before it, an empty set, a set
+// left open, or more than 30 separate runs of "*".
 class TMask {
  public:
   explicit TMask(const QString& mask);
+
+  // Whether the whole name fits. The empty mask fits no name. Linear in the name's length
+  // times the number of elements: a mask of many stars never backtracks exponentially.
   bool Matches(std::u32string_view name) const;
   bool Matches(const QString& name) const;
 
+  static constexpr int kMaxSkips = 30;
+
  private:
-  struct Element;
+  enum class Kind : unsigned char { Literal, Any, Set, End };
+  struct Element {
+    Kind kind = Kind::End;
+    bool skip = false;    // one or more "*" came directly before it
+    bool negate = false;  // "[!...]"
+    char32_t literal = 0;
+    std::vector<std::pair<char32_t, char32_t>> ranges;  // inclusive, upper-cased bounds
+    bool Fits(char32_t c) const;
+  };
+  static Element MakeElement(Kind kind) {
+    Element element;
+    element.kind = kind;
+    return element;
+  }
   std::vector<Element> elements_;
-  friend struct MaskAccess;
+  bool empty_ = false;
 };
 
-// Whether the bare file name fits the mask. Throws EMaskException for an invalid mask.
+// Whether the bare file name fits the mask (compiled for this one test). Throws EMaskException
+// for an invalid mask.
 bool FitsMask(const QString& name, const QString& mask);
