@@ -1,0 +1,135 @@
+#include "settings/AddEntryForm.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include "platform/MessageBox.h"
+#include "settings/ListBox.h"
+
+TAddEntryForm::TAddEntryForm(const AddEntryKind& kind, QWidget* parent)
+    : QDialog(parent), kind_(kind) {
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPointSize(8);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+  BuildLayout();
+  RunGuarded([this] { FormCreate(); });
+}
+
+void TAddEntryForm::BuildLayout() {
+  setFixedSize(385, 80);
+
+  Label1 = new QLabel(this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->move(8, 8);
+
+  edit_ = new QLineEdit(this);
+  edit_->setObjectName(QString::fromLatin1(kind_.editName));
+  edit_->setGeometry(8, 24, 369, 21);
+
+  OKButton = new QPushButton(this);
+  OKButton->setObjectName(QStringLiteral("OKButton"));
+  OKButton->setGeometry(222, 50, kind_.okButtonWidth, 25);
+  OKButton->setDefault(true);
+
+  CancelButton = new QPushButton(this);
+  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  CancelButton->setGeometry(302, 50, 75, 25);
+
+  if (kind_.okButtonFirst) {
+    setTabOrder(OKButton, CancelButton);
+    setTabOrder(CancelButton, edit_);
+  } else {
+    setTabOrder(edit_, OKButton);
+    setTabOrder(OKButton, CancelButton);
+  }
+  if (!kind_.buttonHintsShown) {
+    OKButton->installEventFilter(this);
+    CancelButton->installEventFilter(this);
+  }
+
+  connect(OKButton, &QPushButton::clicked, this,
+          [this] { RunGuarded([this] { OKButtonClick(); }); });
+  connect(CancelButton, &QPushButton::clicked, this,
+          [this] { RunGuarded([this] { CancelButtonClick(); }); });
+}
+
+void TAddEntryForm::FormCreate() {
+  Registry.SetRoot();
+  Language.OpenLanguageFile(Registry);
+}
+
+void TAddEntryForm::FormActivate() {
+  Language.OpenLanguageFile(Registry);
+  ApplyLanguage();
+}
+
+void TAddEntryForm::ApplyLanguage() {
+  setWindowTitle(Tr(Language, kind_.title));
+  Label1->setText(Tr(Language, kind_.label) + u':');
+  Label1->adjustSize();
+  OKButton->setText(Tr(Language, kind_.ok));
+  CancelButton->setText(Tr(Language, kind_.cancel));
+  edit_->setToolTip(Tr(Language, kind_.fieldHint));
+  OKButton->setToolTip(Tr(Language, kind_.okHint));
+  CancelButton->setToolTip(Tr(Language, kind_.cancelHint));
+}
+
+void TAddEntryForm::OKButtonClick() {
+  const QString text = edit_->text();
+  if (text.isEmpty()) {
+    ShowMessageBox(Tr(Language, kind_.emptyTitle), Tr(Language, kind_.emptyText) + u'.',
+                   MessageIcon::Warning);
+    return;
+  }
+  QListWidget* list = TargetList();
+  if (ListBoxEntries(list).contains(text, Qt::CaseSensitive)) {
+    ShowMessageBox(Tr(Language, kind_.duplicateTitle), Tr(Language, kind_.duplicateText) + u'!',
+                   MessageIcon::Warning);
+    return;
+  }
+  {
+    // Not a selection change of the user's: the options window must not react to it.
+    const QSignalBlocker blocker(list);
+    InsertSorted(list, text);
+  }
+  TargetPanel()->setText(Tr(Language, kind_.totalLabel) + QStringLiteral(": ") +
+                         QString::number(list->count()));
+  accept();
+}
+
+void TAddEntryForm::CancelButtonClick() {
+  reject();
+}
+
+void TAddEntryForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  (kind_.okButtonFirst ? static_cast<QWidget*>(OKButton) : edit_)->setFocus();
+  // Once per showing, inside the dialog's own loop, before the user can act.
+  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
+}
+
+void TAddEntryForm::keyPressEvent(QKeyEvent* event) {
+  // Esc does not close the dialog: only Cancel and the close box do.
+  if (event->matches(QKeySequence::Cancel)) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool TAddEntryForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ToolTip && (watched == OKButton || watched == CancelButton))
+    return true;
+  return QDialog::eventFilter(watched, event);
+}
