@@ -1,5 +1,6 @@
 #include "i18n/ProfileFile.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QRegularExpression>
 #include <deque>
@@ -74,6 +75,14 @@ std::optional<QString> Lookup(const Profile& profile, const QString& section, co
 // sees the file as it is.
 class ProfileCache {
  public:
+  // File times advance in ticks of several milliseconds (two seconds on FAT): a file changed
+  // within the last tick may change again without its identity changing, so it is not kept.
+  static bool RecentlyChanged(const FileIdentity& identity) {
+    constexpr qint64 kMarginNs = 3'000'000'000;
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    return identity.mtimeNs > nowNs - kMarginNs || identity.ctimeNs > nowNs - kMarginNs;
+  }
+
   std::optional<Profile> Get(const QString& path) {
     const std::optional<FileIdentity> now = StatFileIdentity(path);
     if (!now) return std::nullopt;
@@ -88,6 +97,7 @@ class ProfileCache {
     Profile profile = ParseProfile(DecodeText(*bytes));
     std::lock_guard<std::mutex> guard(mutex_);
     std::erase_if(cached_, [&](const Cached& c) { return c.path == path; });
+    if (RecentlyChanged(identity)) return profile;
     cached_.push_front(Cached{path, identity, profile});
     if (cached_.size() > kCapacity) cached_.pop_back();
     return profile;

@@ -223,19 +223,6 @@ QByteArray ReadMountTable() {
   return file.readAll();
 }
 
-DriveMap ComputeCurrent() {
-  if (const char* drives = std::getenv("VANTREL_DRIVES")) {
-    if (std::optional<DriveMap> map = ParseDrivesOverride(drives)) return *map;
-    // A mistyped override must not widen a run to every volume of the machine.
-    std::fprintf(stderr, "VANTREL_DRIVES is malformed; no drive is listed\n");
-    return DriveMap();
-  }
-  const QByteArray table = ReadMountTable();
-  return ClassifyMounts(
-      ParseMountInfo(std::string_view(table.constData(), static_cast<size_t>(table.size()))),
-      IsRemovableSource);
-}
-
 }  // namespace
 
 std::vector<MountEntry> ParseMountInfo(std::string_view text) {
@@ -271,7 +258,13 @@ std::string DriveMap::RootOf(char letter) const {
 }
 
 const DriveMap& DriveMap::Current() {
-  static const DriveMap map = ComputeCurrent();
+  static const DriveMap map = [] {
+    const char* drives = std::getenv("VANTREL_DRIVES");
+    const QByteArray table = drives ? QByteArray() : ReadMountTable();
+    return BuildDriveMap(drives,
+                         std::string_view(table.constData(), static_cast<size_t>(table.size())),
+                         IsRemovableSource);
+  }();
   return map;
 }
 
@@ -335,6 +328,14 @@ std::optional<DriveMap> ParseDrivesOverride(std::string_view text) {
     drives.push_back(Drive{letter, kind, WithoutTrailingSlashes(std::string(dir))});
   }
   return DriveMap(std::move(drives));
+}
+
+DriveMap BuildDriveMap(const char* drivesOverride, std::string_view mountInfo,
+                       const std::function<bool(const std::string& source)>& isRemovable) {
+  if (drivesOverride == nullptr) return ClassifyMounts(ParseMountInfo(mountInfo), isRemovable);
+  if (std::optional<DriveMap> map = ParseDrivesOverride(drivesOverride)) return *map;
+  std::fprintf(stderr, "VANTREL_DRIVES is malformed; no drive is listed\n");
+  return DriveMap();
 }
 
 bool IsRemovableSource(const std::string& source) {

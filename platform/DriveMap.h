@@ -76,6 +76,12 @@ DriveMap ClassifyMounts(const std::vector<MountEntry>& mounts,
 // remote, ram, cdrom; letters either case). nullopt when the text is malformed.
 std::optional<DriveMap> ParseDrivesOverride(std::string_view text);
 
+// The map for a VANTREL_DRIVES value (nullptr when unset) and a mount table text. A malformed
+// override gives an empty map rather than the whole mount table: a mistyped restriction must not
+// widen an unattended run to every volume.
+DriveMap BuildDriveMap(const char* drivesOverride, std::string_view mountInfo,
+                       const std::function<bool(const std::string& source)>& isRemovable);
+
 // Whether the block device a mount source names (/dev/sdb1, /dev/disk/by-uuid/...) sits on a
 // disk that the kernel marks removable; a partition (sdb1, nvme0n1p2, mmcblk0p1) counts as its
 // disk. False for every source that is not a block device.
