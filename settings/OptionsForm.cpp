@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/Forms.h"
 #include "app/MainForm.h"
@@ -94,6 +95,12 @@ QCheckBox* NewCheckBox(QWidget* parent, const char* name, int top) {
   box->setObjectName(QString::fromLatin1(name));
   box->setGeometry(8, top, 281, 17);
   return box;
+}
+
+// The boxes are 281 wide, and wider where the desktop's font or a translation needs it.
+void SetCheckBoxText(QCheckBox* box, const QString& text) {
+  box->setText(text);
+  box->resize(std::max(281, box->sizeHint().width()), 17);
 }
 
 // Enabled at the first selected entry, disabled for every unselected entry passed before it:
@@ -352,15 +359,15 @@ void TOptionsForm::ApplyLanguage() {
   AddExButton->setToolTip(Tr(Language, Txt::Options_AddExHint));
   RemoveExButton->setToolTip(Tr(Language, Txt::Options_RemoveExHint));
   OKButton->setToolTip(Tr(Language, Txt::Options_OKHint));
-  DrivesCheckBox->setText(Tr(Language, Txt::Options_DrivesAutoCheck));
-  FoundedCheckBox->setText(Tr(Language, Txt::Options_FoundedAutoCheck));
+  SetCheckBoxText(DrivesCheckBox, Tr(Language, Txt::Options_DrivesAutoCheck));
+  SetCheckBoxText(FoundedCheckBox, Tr(Language, Txt::Options_FoundedAutoCheck));
   LangLabel->setText(Tr(Language, Txt::Options_LanguageTitle) + u':');
   LangLabel->adjustSize();
   PageControl1->setTabText(0, Tr(Language, Txt::Options_Masks));
   PageControl1->setTabText(1, Tr(Language, Txt::Options_Properties));
   PageControl1->setTabText(2, Tr(Language, Txt::Options_Language));
-  ITempCheckBox->setText(Tr(Language, Txt::Options_ITemp));
-  TempCheckBox->setText(Tr(Language, Txt::Options_Temp));
+  SetCheckBoxText(ITempCheckBox, Tr(Language, Txt::Options_ITemp));
+  SetCheckBoxText(TempCheckBox, Tr(Language, Txt::Options_Temp));
 }
 
 void TOptionsForm::UpdateTotals() {
