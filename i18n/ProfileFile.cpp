@@ -1,6 +1,5 @@
 #include "i18n/ProfileFile.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QRegularExpression>
 #include <deque>
@@ -72,17 +71,9 @@ std::optional<QString> Lookup(const Profile& profile, const QString& section, co
 
 // Language files are looked up some twenty times each time a window is shown. A parsed file is
 // kept as long as one stat finds it unchanged (same inode, size, times), so every lookup still
-// sees the file as it is.
+// sees the file as it is; a file changed moments ago is not kept (see RecentlyChanged).
 class ProfileCache {
  public:
-  // File times advance in ticks of several milliseconds (two seconds on FAT): a file changed
-  // within the last tick may change again without its identity changing, so it is not kept.
-  static bool RecentlyChanged(const FileIdentity& identity) {
-    constexpr qint64 kMarginNs = 3'000'000'000;
-    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
-    return identity.mtimeNs > nowNs - kMarginNs || identity.ctimeNs > nowNs - kMarginNs;
-  }
-
   std::optional<Profile> Get(const QString& path) {
     const std::optional<FileIdentity> now = StatFileIdentity(path);
     if (!now) return std::nullopt;

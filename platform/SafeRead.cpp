@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <cerrno>
 
@@ -77,6 +78,12 @@ std::optional<QByteArray> ReadConfigFile(const QString& path, bool* missing,
   }
   if (identity != nullptr) *identity = IdentityOf(st);
   return bytes;
+}
+
+bool RecentlyChanged(const FileIdentity& identity) {
+  constexpr qint64 kMarginNs = 3'000'000'000;
+  const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+  return identity.mtimeNs > nowNs - kMarginNs || identity.ctimeNs > nowNs - kMarginNs;
 }
 
 std::optional<FileIdentity> StatFileIdentity(const QString& path) {

@@ -29,6 +29,11 @@ struct FileIdentity {
 std::optional<QByteArray> ReadConfigFile(const QString& path, bool* missing,
                                          FileIdentity* identity = nullptr);
 
+// File times advance in ticks of several milliseconds (two seconds on FAT): a file changed
+// within the last few seconds may change again without its identity changing, so an identity
+// this fresh cannot prove later that the file is unchanged.
+bool RecentlyChanged(const FileIdentity& identity);
+
 // The identity of the file the path names now (following symbolic links); nullopt when it
 // cannot be stat'ed.
 std::optional<FileIdentity> StatFileIdentity(const QString& path);
