@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+
+#include "scan/ResultList.h"
+
+class TLanguageFile;
+
+// What the Delete command shows while it runs.
+class IDeletionView {
+ public:
+  virtual ~IDeletionView() = default;
+  // The progress bar's position, 0 to 100, shown at once.
+  virtual void SetProgress(int position) = 0;
+  // Handles pending window events (the user may tick more entries meanwhile).
+  virtual void ProcessEvents() = 0;
+};
+
+struct DeletionResult {
+  qsizetype deleted = 0;  // files deleted (entries removed)
+  QStringList marked;     // the texts of the entries marked as not deletable, in marking order
+};
+
+// The deletion loop of the Delete command: takes the ticked entry with the highest position,
+// again and again (so ticks added meanwhile are picked up), deletes its file safely
+// (TSafeUnlink), removes the entry when the file is gone and otherwise unticks it and appends
+// CannotDeleteSuffix (" (Cannot delete file)"). The bar advances by 100 / N per deleted file,
+// N being the ticked count at the start less the failures so far (no step while N is 0, never
+// past 100). Events are handled, and removed entries leave the views, at most once per
+// eventInterval.
+DeletionResult DeleteTickedEntries(
+    TResultList& list, IDeletionView& view, const TLanguageFile& language,
+    std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16));
+
+// With --dry-run the Delete command only names the files: each ticked entry's path as shown,
+// in list order.
+QStringList TickedPaths(const TResultList& list);

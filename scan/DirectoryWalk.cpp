@@ -1,0 +1,161 @@
+#include "scan/DirectoryWalk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/DriveMap.h"
+
+namespace {
+
+constexpr size_t kScratchSize = 64 * 1024;
+constexpr int kHeartbeatEntries = 256;
+constexpr int kSubdirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// The kind of an entry whose d_type the file system left unknown.
+unsigned char TypeByStat(int dirFd, const char* name) {
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+  if (S_ISDIR(st.st_mode)) return DT_DIR;
+  if (S_ISREG(st.st_mode)) return DT_REG;
+  if (S_ISLNK(st.st_mode)) return DT_LNK;
+  return DT_UNKNOWN;
+}
+
+}  // namespace
+
+std::unordered_set<std::string> MountPointsBelow(const std::string& root) {
+  std::string prefix = root;
+  if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+  std::unordered_set<std::string> below;
+  for (const std::string& point : CurrentMountPoints()) {
+    if (point.size() > prefix.size() && point.compare(0, prefix.size(), prefix) == 0)
+      below.insert(point.back() == '/' ? point.substr(0, point.size() - 1) : point);
+  }
+  return below;
+}
+
+bool DirectoryWalk::ReadListing(Frame& frame) {
+  if (scratch_.size() < kScratchSize) scratch_.resize(kScratchSize);
+  for (;;) {
+    const ssize_t got = ::getdents64(frame.fd.Get(), scratch_.data(), scratch_.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      // A listing cut short keeps what was read; one that never started means "cannot list".
+      return !frame.listing.empty();
+    }
+    if (got == 0) return true;
+    frame.listing.insert(frame.listing.end(), scratch_.data(), scratch_.data() + got);
+  }
+}
+
+bool DirectoryWalk::Enter(int parentFd, const char* name, int openFlags, size_t pathLength,
+                          Frame& frame) {
+  frame.fd.Reset(::openat(parentFd, name, openFlags));
+  if (!frame.fd.Valid()) return false;
+  struct stat st {};
+  if (::fstat(frame.fd.Get(), &st) != 0 || st.st_dev != volume_.device) return false;
+  frame.device = st.st_dev;
+  frame.inode = st.st_ino;
+  frame.pathLength = pathLength;
+  // path_ holds the directory's path with its "/"; a mount point is listed without it.
+  if (volume_.mountPoints != nullptr && pathLength > 1 &&
+      volume_.mountPoints->contains(path_.substr(0, pathLength - 1)))
+    return false;
+  return ReadListing(frame);
+}
+
+void DirectoryWalk::LimitOpenDirectories() {
+  // Open: frame 0 and frames [closedBelow_, size).
+  while (stack_.size() - closedBelow_ + 1 > kMaxOpenDirectories && closedBelow_ + 1 < stack_.size())
+    stack_[closedBelow_++].fd.Reset();
+}
+
+bool DirectoryWalk::ReopenParentOfTop() {
+  const size_t child = stack_.size() - 1;
+  Frame& parent = stack_[child - 1];
+  if (stack_[child].fd.Valid()) {
+    UniqueFd up(::openat(stack_[child].fd.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (up.Valid() && ::fstat(up.Get(), &st) == 0 && st.st_dev == parent.device &&
+        st.st_ino == parent.inode) {
+      parent.fd = std::move(up);
+      closedBelow_ = child - 1;
+      return true;
+    }
+  }
+  // The directory was moved meanwhile: what is left of the closed ancestors is not walked.
+  for (size_t i = 1; i < closedBelow_ && i < stack_.size(); ++i)
+    stack_[i].next = stack_[i].listing.size();
+  return false;
+}
+
+bool DirectoryWalk::Walk(int parentFd, const char* name, std::string path, bool followStart,
+                         Visitor& visitor) {
+  stack_.clear();
+  closedBelow_ = 1;
+  path_ = std::move(path);
+  if (!visitor.BeforeDirectory()) return true;
+  {
+    Frame start;
+    const int flags = followStart ? (kSubdirectoryFlags & ~O_NOFOLLOW) : kSubdirectoryFlags;
+    if (!Enter(parentFd, name, flags, path_.size(), start)) return true;
+    stack_.push_back(std::move(start));
+  }
+  visitor.DirectoryOpened(path_);
+
+  int sinceHeartbeat = 0;
+  while (!stack_.empty()) {
+    Frame& top = stack_.back();
+    if (top.next >= top.listing.size()) {
+      const size_t depth = stack_.size() - 1;
+      if (depth >= 1 && !stack_[depth - 1].fd.Valid()) ReopenParentOfTop();
+      stack_.pop_back();
+      if (closedBelow_ > stack_.size()) closedBelow_ = stack_.empty() ? 1 : stack_.size();
+      if (!stack_.empty()) path_.resize(stack_.back().pathLength);
+      continue;
+    }
+    const auto* entry = reinterpret_cast<const struct dirent64*>(top.listing.data() + top.next);
+    top.next += entry->d_reclen;
+    const char* entryName = entry->d_name;
+    if (IsDotOrDotDot(entryName)) continue;
+    const int dirFd = top.fd.Get();
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) type = TypeByStat(dirFd, entryName);
+
+    if (++sinceHeartbeat == kHeartbeatEntries) {
+      sinceHeartbeat = 0;
+      visitor.Heartbeat();
+    }
+
+    const std::string_view nameView(entryName, std::strlen(entryName));
+    if (type == DT_DIR) {
+      if (!visitor.Subdirectory(dirFd, nameView, path_)) continue;
+      if (!visitor.BeforeDirectory()) continue;
+      const size_t parentLength = path_.size();
+      path_.append(nameView).push_back('/');
+      Frame child;
+      if (!Enter(dirFd, entryName, kSubdirectoryFlags, path_.size(), child)) {
+        path_.resize(parentLength);
+        continue;
+      }
+      // The entry name lives in the parent's listing, which stays put while the stack grows.
+      stack_.push_back(std::move(child));
+      LimitOpenDirectories();
+      visitor.DirectoryOpened(path_);
+    } else if (type == DT_REG || type == DT_LNK) {
+      if (!visitor.File(dirFd, nameView, path_)) {
+        stack_.clear();
+        return false;
+      }
+    }
+  }
+  return true;
+}

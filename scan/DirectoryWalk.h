@@ -1,0 +1,86 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+
+// The volume a walk stays on: a directory on another device, or whose path is a mount point of
+// the mount table (a bind mount shares its device), is never entered.
+struct WalkVolume {
+  dev_t device = 0;
+  const std::unordered_set<std::string>* mountPoints = nullptr;  // paths without trailing "/"
+};
+
+// Mount points of the process's mount table that lie strictly below root (no trailing "/").
+std::unordered_set<std::string> MountPointsBelow(const std::string& root);
+
+// A depth-first walk through directory descriptors. Each directory is opened relative to its
+// parent with O_NOFOLLOW | O_DIRECTORY, listed whole with getdents (names as bytes, d_type for
+// the kind, fstatat only when the file system gives no type) and then visited entry by entry in
+// the file system's order; a subdirectory is walked completely when it is met. Symbolic links
+// are entries like files and are never followed; sockets, FIFOs and devices are left out.
+// The walk keeps an explicit stack instead of recursing, and at most kMaxOpenDirectories
+// descriptors: deeper ancestors are closed and reopened through ".." (checked by device and
+// inode) on the way back up, so trees thousands of levels deep are walked.
+class DirectoryWalk {
+ public:
+  static constexpr size_t kMaxOpenDirectories = 48;
+
+  // The walker's callbacks: the find window's walkers are implementations of it.
+  class Visitor {
+   public:
+    virtual ~Visitor() = default;
+    // Start of a directory step, before the directory is opened. False: skip the directory.
+    virtual bool BeforeDirectory() = 0;
+    // The directory could be listed; path ends with "/".
+    virtual void DirectoryOpened(const std::string& path) = 0;
+    // A regular file or symbolic link in the directory open at dirFd, whose path ends with "/".
+    // False ends the whole walk.
+    virtual bool File(int dirFd, std::string_view name, const std::string& dirPath) = 0;
+    // A subdirectory met in the listing, before it is walked. False: do not walk it.
+    virtual bool Subdirectory(int dirFd, std::string_view name, const std::string& dirPath) {
+      (void)dirFd;
+      (void)name;
+      (void)dirPath;
+      return true;
+    }
+    // Called every few hundred entries, so that a huge directory does not starve the display.
+    virtual void Heartbeat() {}
+  };
+
+  explicit DirectoryWalk(WalkVolume volume) : volume_(volume) {}
+
+  // Walks the directory name below parentFd (AT_FDCWD with an absolute path for a walk's
+  // starting folder, which may itself be reached through a link when followStart is true).
+  // path is the directory's path with a trailing "/". Returns false when the visitor ended the
+  // walk, true otherwise (also when the directory could not be listed).
+  bool Walk(int parentFd, const char* name, std::string path, bool followStart, Visitor& visitor);
+
+ private:
+  struct Frame {
+    UniqueFd fd;
+    std::vector<char> listing;  // linux_dirent64 records, exactly as read
+    size_t next = 0;
+    size_t pathLength = 0;  // length of this directory's path, trailing "/" included
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+
+  // Opens and lists a directory; false when it cannot be entered (gone, unreadable, another
+  // volume, a mount point).
+  bool Enter(int parentFd, const char* name, int openFlags, size_t pathLength, Frame& frame);
+  bool ReadListing(Frame& frame);
+  void LimitOpenDirectories();
+  bool ReopenParentOfTop();
+
+  WalkVolume volume_;
+  std::vector<Frame> stack_;
+  std::string path_;
+  size_t closedBelow_ = 1;  // frames [1, closedBelow_) have their descriptor closed
+  std::vector<char> scratch_;
+};

@@ -1,0 +1,209 @@
+#include "scan/ResultList.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "platform/TextCodec.h"
+
+QString EntryPath(const QString& text) {
+  if (!IsMarkedText(text)) return text;
+  const qsizetype cut = text.indexOf(QStringLiteral(" ("));
+  return cut < 0 ? text : text.left(cut);
+}
+
+bool IsMarkedText(const QString& text) {
+  return text.endsWith(u')');
+}
+
+namespace {
+
+std::string_view ViewOf(const QByteArray& bytes) {
+  return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Above this many separate runs a removal resets the views instead of announcing each run:
+// each run costs the views a pass over their rows.
+constexpr size_t kMaxAnnouncedRuns = 16;
+
+}  // namespace
+
+TResultList::TResultList(QObject* parent) : QAbstractListModel(parent) {}
+
+int TResultList::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(committed_);
+}
+
+QVariant TResultList::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || static_cast<size_t>(index.row()) >= committed_) return QVariant();
+  switch (role) {
+    case Qt::DisplayRole:
+      return Text(index.row());
+    case Qt::CheckStateRole:
+      return Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    default:
+      return QVariant();
+  }
+}
+
+bool TResultList::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || !index.isValid() ||
+      static_cast<size_t>(index.row()) >= committed_)
+    return false;
+  SetChecked(index.row(), value.toInt() == Qt::Checked);
+  emit UserTickChanged(index.row());
+  return true;
+}
+
+Qt::ItemFlags TResultList::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+         Qt::ItemNeverHasChildren;
+}
+
+QString TResultList::Text(qsizetype row) const {
+  const ResultEntry& entry = Entry(row);
+  return DisplayPath(entry.path.constData(), static_cast<size_t>(entry.path.size())) + entry.marker;
+}
+
+bool TResultList::IsMarked(qsizetype row) const {
+  const ResultEntry& entry = Entry(row);
+  return !entry.marker.isEmpty() || entry.path.endsWith(')');
+}
+
+bool TResultList::IsNewEntry(std::string_view path) const {
+  return !paths_.contains(path);
+}
+
+void TResultList::Append(ResultEntry entry) {
+  entry.checked = false;
+  runningTotal_ += entry.size;
+  entries_.push_back(std::move(entry));
+  if (entries_.back().marker.isEmpty()) paths_.insert(ViewOf(entries_.back().path));
+}
+
+void TResultList::CommitPending() {
+  if (committed_ == entries_.size()) return;
+  beginInsertRows(QModelIndex(), static_cast<int>(committed_),
+                  static_cast<int>(entries_.size()) - 1);
+  committed_ = entries_.size();
+  endInsertRows();
+}
+
+void TResultList::Clear() {
+  beginResetModel();
+  entries_.clear();
+  entries_.shrink_to_fit();
+  paths_.clear();
+  committed_ = 0;
+  runningTotal_ = 0;
+  checkedCount_ = 0;
+  endResetModel();
+}
+
+void TResultList::TickChanged(ResultEntry& entry, bool checked) {
+  if (entry.checked == checked) return;
+  entry.checked = checked;
+  checkedCount_ += checked ? 1 : -1;
+  if (checked) ++tickGeneration_;
+}
+
+void TResultList::SetChecked(qsizetype row, bool checked) {
+  CommitPending();
+  ResultEntry& entry = entries_[static_cast<size_t>(row)];
+  if (entry.checked == checked) return;
+  TickChanged(entry, checked);
+  const QModelIndex at = index(static_cast<int>(row));
+  emit dataChanged(at, at, {Qt::CheckStateRole});
+}
+
+void TResultList::SetAllChecked(bool checked) {
+  CommitPending();
+  for (ResultEntry& entry : entries_) TickChanged(entry, checked);
+  if (!entries_.empty())
+    emit dataChanged(index(0), index(static_cast<int>(committed_) - 1), {Qt::CheckStateRole});
+}
+
+void TResultList::InvertChecks() {
+  CommitPending();
+  for (ResultEntry& entry : entries_) TickChanged(entry, !entry.checked);
+  if (!entries_.empty())
+    emit dataChanged(index(0), index(static_cast<int>(committed_) - 1), {Qt::CheckStateRole});
+}
+
+void TResultList::UncheckMarked() {
+  CommitPending();
+  for (qsizetype row = 0; row < Count(); ++row) {
+    if (Checked(row) && IsMarked(row)) SetChecked(row, false);
+  }
+}
+
+void TResultList::MarkFailed(qsizetype row, const QString& marker) {
+  CommitPending();
+  ResultEntry& entry = entries_[static_cast<size_t>(row)];
+  TickChanged(entry, false);
+  // A marked entry's text is no longer its path: the duplicate test no longer sees it.
+  if (entry.marker.isEmpty()) paths_.erase(ViewOf(entry.path));
+  entry.marker = marker;
+  const QModelIndex at = index(static_cast<int>(row));
+  emit dataChanged(at, at, {Qt::DisplayRole, Qt::CheckStateRole});
+}
+
+void TResultList::RemoveRows(std::vector<qsizetype> rows) {
+  if (rows.empty()) return;
+  CommitPending();
+  std::sort(rows.begin(), rows.end(), std::greater<>());
+  for (qsizetype row : rows) {
+    ResultEntry& entry = entries_[static_cast<size_t>(row)];
+    if (entry.marker.isEmpty()) paths_.erase(ViewOf(entry.path));
+    runningTotal_ -= std::min(runningTotal_, entry.size);
+    TickChanged(entry, false);
+  }
+
+  // Runs of adjacent rows, highest first: [first, last].
+  std::vector<std::pair<qsizetype, qsizetype>> runs;
+  for (qsizetype row : rows) {
+    if (!runs.empty() && runs.back().first == row + 1)
+      runs.back().first = row;
+    else
+      runs.emplace_back(row, row);
+  }
+
+  if (runs.size() <= kMaxAnnouncedRuns) {
+    for (const auto& [first, last] : runs) {
+      beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(last));
+      entries_.erase(entries_.begin() + first, entries_.begin() + last + 1);
+      committed_ = entries_.size();
+      endRemoveRows();
+    }
+    return;
+  }
+  beginResetModel();
+  std::vector<bool> gone(entries_.size(), false);
+  for (qsizetype row : rows) gone[static_cast<size_t>(row)] = true;
+  size_t kept = 0;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (gone[i]) continue;
+    if (kept != i) entries_[kept] = std::move(entries_[i]);
+    ++kept;
+  }
+  entries_.resize(kept);
+  committed_ = kept;
+  endResetModel();
+}
+
+quint64 TResultList::MeasureTotal() {
+  quint64 total = 0;
+  for (ResultEntry& entry : entries_) {
+    struct stat st {};
+    if (::fstatat(AT_FDCWD, entry.path.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      entry.size = static_cast<quint64>(st.st_size);
+    else
+      entry.size = 0;
+    total += entry.size;
+  }
+  runningTotal_ = total;
+  return total;
+}

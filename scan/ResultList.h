@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QString>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+// The entry path of a result entry's text: for a marked entry (last character ")") the text
+// before the first " (", or the whole text when it has none; for any other entry the whole text.
+QString EntryPath(const QString& text);
+
+// Whether an entry text is marked: its last character is ")".
+bool IsMarkedText(const QString& text);
+
+// One finding: the file's exact path bytes, what it was when found, and its tick.
+struct ResultEntry {
+  QByteArray path;   // absolute; never changed once listed (the duplicate set points into it)
+  QString marker;    // " (Cannot delete file)" after a failed deletion, otherwise empty
+  quint64 size = 0;  // bytes, as last measured
+  quint64 device = 0;
+  quint64 inode = 0;
+  quint32 relativeStart = 0;  // where the part below the walk's root folder begins in path
+  bool checked = false;
+  bool symlink = false;
+};
+
+// The result list (TempFileList's model): entries in the order they were found, each shown as
+// its path (names as text, unprintable bytes escaped) plus its marker, with a tick.
+//
+// Appends are collected and announced to views in batches (CommitPending), so that a walk
+// producing hundreds of thousands of findings does not pay a view update per file; every other
+// change commits the pending appends first, and Count() includes them.
+class TResultList : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  explicit TResultList(QObject* parent = nullptr);
+
+  // QAbstractListModel: one row per committed entry; DisplayRole is Text(), CheckStateRole the
+  // tick. A tick set through setData (the user's click) emits UserTickChanged.
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  qsizetype Count() const { return static_cast<qsizetype>(entries_.size()); }
+  bool IsEmpty() const { return entries_.empty(); }
+  const ResultEntry& Entry(qsizetype row) const { return entries_[static_cast<size_t>(row)]; }
+
+  // The entry's text: its path as shown, then its marker.
+  QString Text(qsizetype row) const;
+  bool IsMarked(qsizetype row) const;
+
+  // Whether no unmarked entry has exactly this path (byte for byte: on Linux a.tmp and A.tmp
+  // are two files).
+  bool IsNewEntry(std::string_view path) const;
+
+  // Appends an unticked entry (announced to views at the next CommitPending or other change).
+  void Append(ResultEntry entry);
+  void CommitPending();
+
+  void Clear();
+
+  bool Checked(qsizetype row) const { return entries_[static_cast<size_t>(row)].checked; }
+  void SetChecked(qsizetype row, bool checked);
+  void SetAllChecked(bool checked);
+  void InvertChecks();
+  // Unticks every marked entry.
+  void UncheckMarked();
+  qsizetype CheckedCount() const { return checkedCount_; }
+  // Counts ticks set since the list was made; lets a deletion notice ticks added meanwhile.
+  quint64 TickGeneration() const { return tickGeneration_; }
+
+  // Rewrites the entry as marked (path, marker) and unticks it.
+  void MarkFailed(qsizetype row, const QString& marker);
+
+  // Removes the given rows (any order, no duplicates).
+  void RemoveRows(std::vector<qsizetype> rows);
+
+  // Sum of the entries' sizes as last measured.
+  quint64 RunningTotal() const { return runningTotal_; }
+  // Measures every entry's file afresh (never following a link); a file that is gone counts 0.
+  // Returns the new total.
+  quint64 MeasureTotal();
+
+ signals:
+  void UserTickChanged(int row);
+
+ private:
+  void TickChanged(ResultEntry& entry, bool checked);
+
+  std::vector<ResultEntry> entries_;
+  size_t committed_ = 0;
+  // Paths of unmarked entries, viewing the entries' own bytes.
+  std::unordered_set<std::string_view> paths_;
+  quint64 runningTotal_ = 0;
+  qsizetype checkedCount_ = 0;
+  quint64 tickGeneration_ = 0;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What a check shows and asks while it walks: the find window implements it, and so do tests.
+// The walkers compose every text; the view only puts it in place.
+class IScanView {
+ public:
+  virtual ~IScanView() = default;
+
+  // The StatusPanel caption: the directory being scanned, the temporary directories, the cache.
+  virtual void SetStatusCaption(const QString& text) = 0;
+  // Status panel 1 ("Files: 12") and panel 2 ("Total size: 3 Mb").
+  virtual void SetFileCountText(const QString& text) = 0;
+  virtual void SetTotalSizeText(const QString& text) = 0;
+  // Handles pending window events: Stop, ticks, the window's buttons (possibly a deletion).
+  virtual void ProcessEvents() = 0;
+  // Whether Stop was pressed since the check began.
+  virtual bool StopRequested() const = 0;
+  // The warning box; returns when it is dismissed.
+  virtual void ShowWarning(const QString& title, const QString& text) = 0;
+  // The exception list was read anew from its file; entries sorted as the list box keeps them.
+  virtual void ExceptionsLoaded(const QStringList& entries) = 0;
+  // With --dry-run, the cache cleaning reports each file it would delete (the path as shown).
+  virtual void WouldDelete(const QString& path) = 0;
+};
