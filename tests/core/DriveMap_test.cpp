@@ -227,13 +227,6 @@ TEST(BuildDriveMap, OverrideIsTheWholeMap) {
   EXPECT_EQ(BuildDriveMap(nullptr, kLaptop, nullptr).Drives().size(), 9u);
 }
 
-TEST(IsRemovableSource, NonDevicesAreNotRemovable) {
-  EXPECT_FALSE(IsRemovableSource("tmpfs"));
-  EXPECT_FALSE(IsRemovableSource("nas.local:/export"));
-  EXPECT_FALSE(IsRemovableSource("/dev/no-such-device"));
-  EXPECT_FALSE(IsRemovableSource(""));
-}
-
 TEST(CurrentMountPoints, SortedAndHoldsTheRoot) {
   const std::vector<std::string>& points = CurrentMountPoints();
   EXPECT_TRUE(std::is_sorted(points.begin(), points.end()));

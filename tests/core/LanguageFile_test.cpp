@@ -104,13 +104,6 @@ TEST_F(LanguageFileTest, ListsLngFilesAtAnyDepthUnsortedWithDuplicates) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(LanguageFileTest, ItemsAreAppended) {
-  env.WriteFile(QStringLiteral("Language/a.lng"), "");
-  QStringList items = {"kept"};
-  ListLanguageFiles(items, QStringLiteral("Language"), language, nullptr);
-  EXPECT_EQ(items, QStringList({"kept", "a.lng"}));
-}
-
 TEST_F(LanguageFileTest, EmptyDirectoryListsNothingWithoutBox) {
   QDir().mkpath(env.Abs(QStringLiteral("Language")));
   EXPECT_EQ(List(QStringLiteral("Language")), QStringList());

@@ -39,20 +39,6 @@ TEST(DecodeText, UnknownCodePageFallsBackToWindows1252) {
   EXPECT_EQ(DecodeText("\x80"), QString::fromUtf8("€"));
 }
 
-TEST(DecodeText, EmptyInput) {
-  TestEnv env;
-  EXPECT_EQ(DecodeText(QByteArray()), QString());
-  EXPECT_EQ(DecodeText("\xEF\xBB\xBF"), QString());
-}
-
-TEST(NameToText, InvalidBytesBecomeReplacementCharacters) {
-  const std::string name =
-      "a\xFF"
-      "b";
-  EXPECT_EQ(NameToText(name.data(), name.size()), QString::fromUtf8("a\xEF\xBF\xBD"
-                                                                    "b"));
-}
-
 TEST(DisplayPath, EscapesWhatWouldHideOrBreakTheText) {
   struct Case {
     std::string bytes;
