@@ -1,0 +1,126 @@
+// What `cmake --install` puts where, and the desktop launcher's first start.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "TestEnv.h"
+
+namespace {
+
+struct ProcessResult {
+  int exitCode;
+  QString out;
+  QString err;
+};
+
+ProcessResult RunProcess(
+    const QString& program, const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(program, arguments);
+  process.waitForFinished(120000);
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()),
+          QString::fromUtf8(process.readAllStandardError())};
+}
+
+QStringList FilesBelow(const QString& root) {
+  QStringList files;
+  QDirIterator it(root, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) files << QDir(root).relativeFilePath(it.next());
+  files.sort();
+  return files;
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString cmake = QStandardPaths::findExecutable(QStringLiteral("cmake"));
+    if (cmake.isEmpty()) GTEST_SKIP() << "cmake is not on the PATH";
+    // A blank in the prefix proves the desktop file quotes the launcher's path.
+    prefix = env.Root() + QStringLiteral("/install root");
+    const QString build = QFileInfo(QStringLiteral(VANTREL_BINARY)).absolutePath();
+    const ProcessResult install =
+        RunProcess(cmake, {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix});
+    ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
+  }
+
+  TestEnv env;
+  QString prefix;
+};
+
+TEST_F(InstallTest, TreeHoldsProgramLanguagesIconsAndDesktopFiles) {
+  EXPECT_EQ(FilesBelow(prefix),
+            QStringList({
+                "bin/vantrel",
+                "libexec/vantrel/vantrel-launch",
+                "share/applications/com.example.nelvor.vantrel.desktop",
+                "share/icons/hicolor/48x48/apps/com.example.nelvor.vantrel.png",
+                "share/icons/hicolor/scalable/apps/com.example.nelvor.vantrel.svg",
+                "share/man/man1/vantrel.1",
+                "share/metainfo/com.example.nelvor.vantrel.metainfo.xml",
+                "share/vantrel/Language/English.lng",
+                "share/vantrel/Language/German.lng",
+                "share/vantrel/Language/Russian.lng",
+            }));
+  EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/libexec/vantrel/vantrel-launch")).isExecutable());
+
+  QFile desktop(prefix + QStringLiteral("/share/applications/com.example.nelvor.vantrel.desktop"));
+  ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(desktop.readAll()).split(u'\n');
+  EXPECT_TRUE(
+      lines.contains(QStringLiteral("Exec=\"%1/libexec/vantrel/vantrel-launch\"").arg(prefix)));
+  EXPECT_TRUE(lines.contains(QStringLiteral("Icon=com.example.nelvor.vantrel")));
+}
+
+TEST_F(InstallTest, MetadataAndDesktopFileValidate) {
+  const QString appstream = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
+  if (appstream.isEmpty()) GTEST_SKIP() << "appstreamcli is not installed";
+  const ProcessResult metainfo = RunProcess(
+      appstream,
+      {QStringLiteral("validate"), QStringLiteral("--no-net"), QStringLiteral("--pedantic"),
+       prefix + QStringLiteral("/share/metainfo/com.example.nelvor.vantrel.metainfo.xml")});
+  EXPECT_EQ(metainfo.exitCode, 0) << metainfo.out.toStdString();
+  EXPECT_FALSE(metainfo.out.contains(QStringLiteral("P: "))) << metainfo.out.toStdString();
+
+  const QString desktopValidate =
+      QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+  if (desktopValidate.isEmpty()) return;
+  const ProcessResult desktop = RunProcess(
+      desktopValidate,
+      {prefix + QStringLiteral("/share/applications/com.example.nelvor.vantrel.desktop")});
+  EXPECT_EQ(desktop.exitCode, 0) << desktop.out.toStdString();
+  EXPECT_EQ(desktop.out, "");
+}
+
+TEST_F(InstallTest, LauncherStartsInThePerUserDirectoryWithTheLanguagesLinked) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("XDG_DATA_HOME"));
+  const QString launcher = prefix + QStringLiteral("/libexec/vantrel/vantrel-launch");
+  const QString work = env.Root() + QStringLiteral("/home/.local/share/vantrel");
+
+  for (int start = 1; start <= 2; ++start) {
+    const ProcessResult run = RunProcess(launcher, {QStringLiteral("--version")}, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Vantrel 1.5.0.42\n");
+    const QFileInfo language(work + QStringLiteral("/Language"));
+    EXPECT_TRUE(language.isSymLink()) << start;
+    EXPECT_EQ(language.symLinkTarget(), prefix + QStringLiteral("/share/vantrel/Language"));
+    // No list file is made on the user's behalf.
+    EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              QStringList({"Language"}));
+  }
+
+  // A Language directory of the user's own is left as it is.
+  QFile::remove(work + QStringLiteral("/Language"));
+  QDir(work).mkpath(QStringLiteral("Language"));
+  EXPECT_EQ(RunProcess(launcher, {QStringLiteral("--version")}, environment).exitCode, 0);
+  EXPECT_FALSE(QFileInfo(work + QStringLiteral("/Language")).isSymLink());
+}
+
+}  // namespace
