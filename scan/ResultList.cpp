@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 
 #include "platform/TextCodec.h"
+#include "scan/SafeUnlink.h"
 
 QString EntryPath(const QString& text) {
   if (!IsMarkedText(text)) return text;
@@ -196,12 +198,15 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
 
 quint64 TResultList::MeasureTotal() {
   quint64 total = 0;
+  TSafeUnlink deepFiles;
   for (ResultEntry& entry : entries_) {
     struct stat st {};
-    if (::fstatat(AT_FDCWD, entry.path.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-      entry.size = static_cast<quint64>(st.st_size);
-    else
-      entry.size = 0;
+    // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder by
+    // folder.
+    const bool found = entry.path.size() < PATH_MAX ? ::fstatat(AT_FDCWD, entry.path.constData(),
+                                                                &st, AT_SYMLINK_NOFOLLOW) == 0
+                                                    : deepFiles.Stat(entry, st);
+    entry.size = found ? static_cast<quint64>(st.st_size) : 0;
     total += entry.size;
   }
   runningTotal_ = total;

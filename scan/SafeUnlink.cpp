@@ -64,3 +64,12 @@ bool TSafeUnlink::Delete(const ResultEntry& entry) {
   // The test is whether the file is gone, not what the call said.
   return ::fstatat(folderFd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
+
+bool TSafeUnlink::Stat(const ResultEntry& entry, struct stat& st) {
+  const qsizetype slash = entry.path.lastIndexOf('/');
+  if (slash < 0 || static_cast<quint32>(slash) + 1 < entry.relativeStart) return false;
+  const size_t nameStart = static_cast<size_t>(slash) + 1;
+  if (OpenFolder(entry, nameStart) != Reach::Open) return false;
+  return ::fstatat(folderFd_.Get(), entry.path.constData() + nameStart, &st, AT_SYMLINK_NOFOLLOW) ==
+         0;
+}

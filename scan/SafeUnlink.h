@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/UniqueFd.h"
@@ -20,6 +22,10 @@ class TSafeUnlink {
   // file already gone counts as deleted). A file replaced by another since the check is left
   // alone and counts as not deleted.
   bool Delete(const ResultEntry& entry);
+
+  // The entry's file as it is now, reached the same way (for paths too long to hand to the
+  // kernel whole). False when it cannot be reached or is gone.
+  bool Stat(const ResultEntry& entry, struct stat& st);
 
  private:
   enum class Reach { Open, Gone, Blocked };
