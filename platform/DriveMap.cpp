@@ -258,14 +258,27 @@ std::string DriveMap::RootOf(char letter) const {
 }
 
 const DriveMap& DriveMap::Current() {
-  static const DriveMap map = [] {
-    const char* drives = std::getenv("VANTREL_DRIVES");
-    const QByteArray table = drives ? QByteArray() : ReadMountTable();
-    return BuildDriveMap(drives,
-                         std::string_view(table.constData(), static_cast<size_t>(table.size())),
-                         IsRemovableSource);
-  }();
-  return map;
+  // The mount table is read once; an override is taken as it stands now, so a test (or an
+  // embedding caller) that changes VANTREL_DRIVES sees its own map.
+  const char* drives = std::getenv("VANTREL_DRIVES");
+  if (!drives) {
+    static const DriveMap mounted = [] {
+      const QByteArray table = ReadMountTable();
+      return BuildDriveMap(nullptr,
+                           std::string_view(table.constData(), static_cast<size_t>(table.size())),
+                           IsRemovableSource);
+    }();
+    return mounted;
+  }
+  static std::string overrideText;
+  static DriveMap overridden;
+  static bool built = false;
+  if (!built || overrideText != drives) {
+    overrideText = drives;
+    overridden = BuildDriveMap(drives, std::string_view(), IsRemovableSource);
+    built = true;
+  }
+  return overridden;
 }
 
 DriveMap ClassifyMounts(const std::vector<MountEntry>& mounts,

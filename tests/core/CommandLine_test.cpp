@@ -56,12 +56,12 @@ TEST(CommandLineTest, ParamStrNumbersFromOne) {
 }
 
 // The real program, started without a display.
-struct Run {
+struct RunResult {
   int exitCode;
   QString out, err;
 };
 
-Run RunVantrel(const TestEnv& env, const QStringList& arguments) {
+RunResult RunVantrel(const TestEnv& env, const QStringList& arguments) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove(QStringLiteral("DISPLAY"));
@@ -86,27 +86,27 @@ class ProgramTest : public ::testing::Test {
 };
 
 TEST_F(ProgramTest, VersionAndHelp) {
-  const Run version = RunVantrel(env, {"--version"});
+  const RunResult version = RunVantrel(env, {"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "Vantrel 1.5.0.42\n");
-  const Run help = RunVantrel(env, {"--help"});
+  const RunResult help = RunVantrel(env, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.out.startsWith("Usage: vantrel")) << help.out.toStdString();
 }
 
 TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchPrintsUsageAndExits2) {
   for (const QStringList& arguments : {QStringList{}, QStringList{"/x"}, QStringList{"/dq"}}) {
-    const Run run = RunVantrel(env, arguments);
+    const RunResult run = RunVantrel(env, arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments.join(u' ').toStdString();
     EXPECT_TRUE(run.out.startsWith("Usage: vantrel"));
   }
-  const Run unknown = RunVantrel(env, {"--bogus"});
+  const RunResult unknown = RunVantrel(env, {"--bogus"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_TRUE(unknown.err.contains("--bogus"));
 }
 
 TEST_F(ProgramTest, UnattendedRunWithoutMaskFileFailsWithStatus1) {
-  const Run run = RunVantrel(env, {"/dall"});
+  const RunResult run = RunVantrel(env, {"/dall"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.err.contains("Vantrel: Cannot open file vantrel.ini.")) << run.err.toStdString();
 }
