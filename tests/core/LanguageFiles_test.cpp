@@ -78,6 +78,10 @@ struct Shipped {
   const char* start;  // Main/Start, to prove the decoding
 };
 
+void PrintTo(const Shipped& s, std::ostream* os) {
+  *os << s.file;
+}
+
 class ShippedLanguageTest : public ::testing::TestWithParam<Shipped> {};
 
 TEST_P(ShippedLanguageTest, AnswersEveryLookupOnce) {

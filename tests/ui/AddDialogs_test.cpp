@@ -50,6 +50,10 @@ const DialogCase kCases[] = {
      "This exception arready present!", "Total exceptions"},
 };
 
+void PrintTo(const DialogCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class AddDialogTest : public FormsTest, public ::testing::WithParamInterface<DialogCase> {
  protected:
   void SetUp() override {

@@ -23,6 +23,10 @@ struct Language {
   const char* file;  // shipped language file, or nullptr for the built-in texts
 };
 
+void PrintTo(const Language& l, std::ostream* os) {
+  *os << l.suffix;
+}
+
 class ScreenshotTest : public FormsTest, public ::testing::WithParamInterface<Language> {
  protected:
   bool CreateFormsInSetUp() const override { return false; }
