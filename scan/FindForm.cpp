@@ -1,0 +1,567 @@
+#include "scan/FindForm.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "i18n/Catalogue.h"
+#include "platform/DriveMap.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "scan/CacheFolder.h"
+#include "scan/Deletion.h"
+#include "scan/Scanner.h"
+#include "scan/StatusTexts.h"
+#include "settings/ListBox.h"
+#include "settings/OptionsForm.h"
+
+namespace {
+
+constexpr int kPanel1Width = 120;
+constexpr int kPanel2Width = 200;
+
+void PrintLine(const QString& text) {
+  const QByteArray line = text.toUtf8() + '\n';
+  std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+  std::fflush(stdout);
+}
+
+// A glyph of two check boxes (ticked or not) in the style's own look, for the selection
+// buttons.
+QIcon CheckBoxesIcon(QWidget* widget, bool upperTicked, bool lowerTicked) {
+  const int side = 20;
+  QPixmap pixmap(side, side);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  const int box = widget->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget);
+  const int size = std::min(box, side / 2 + 2);
+  for (int i = 0; i < 2; ++i) {
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    option.state = QStyle::State_Enabled |
+                   ((i == 0 ? upperTicked : lowerTicked) ? QStyle::State_On : QStyle::State_Off);
+    option.rect = QRect(i * (side - size), i * (side - size), size, size);
+    widget->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, widget);
+  }
+  return QIcon(pixmap);
+}
+
+class BenchStats {
+ public:
+  using Clock = std::chrono::steady_clock;
+  void Start() {
+    last_ = Clock::now();
+    longest_ = Clock::duration::zero();
+    events_ = 0;
+  }
+  void Event() {
+    const Clock::time_point now = Clock::now();
+    longest_ = std::max(longest_, now - last_);
+    last_ = now;
+    ++events_;
+  }
+  // With VANTREL_BENCH_STATS set, the benchmark learns how long the window went without
+  // handling events during the check.
+  void Report() {
+    Event();
+    if (!qEnvironmentVariableIsSet("VANTREL_BENCH_STATS")) return;
+    std::fprintf(stderr, "vantrel-stats: longest-event-gap-ms=%.1f events=%lld\n",
+                 std::chrono::duration<double, std::milli>(longest_).count(),
+                 static_cast<long long>(events_));
+  }
+
+ private:
+  Clock::time_point last_{};
+  Clock::duration longest_{};
+  qint64 events_ = 0;
+};
+
+BenchStats g_stats;
+
+}  // namespace
+
+// What the walkers show and ask, put into this window.
+class TFindForm::ScanView : public IScanView {
+ public:
+  explicit ScanView(TFindForm& form) : form_(form) {}
+  void SetStatusCaption(const QString& text) override { form_.StatusPanel->setText(text); }
+  void SetFileCountText(const QString& text) override { form_.StatusBarPanels[1]->setText(text); }
+  void SetTotalSizeText(const QString& text) override { form_.StatusBarPanels[2]->setText(text); }
+  void ProcessEvents() override {
+    g_stats.Event();
+    QCoreApplication::processEvents();
+  }
+  bool StopRequested() const override { return form_.StopRequested; }
+  void ShowWarning(const QString& title, const QString& text) override {
+    ShowMessageBox(title, text, MessageIcon::Warning);
+  }
+  void ExceptionsLoaded(const QStringList& entries) override {
+    if (OptionsForm != nullptr) SetListBoxEntries(OptionsForm->ExceptionsBox, entries);
+  }
+  void WouldDelete(const QString& path) override { PrintLine(path); }
+
+ private:
+  TFindForm& form_;
+};
+
+class TFindForm::DeletionView : public IDeletionView {
+ public:
+  explicit DeletionView(TFindForm& form) : form_(form) {}
+  void SetProgress(int position) override {
+    form_.ProgressBar->setValue(position);
+    form_.ProgressBar->repaint();
+  }
+  void ProcessEvents() override { QCoreApplication::processEvents(); }
+
+ private:
+  TFindForm& form_;
+};
+
+TFindForm::TFindForm(QWidget* parent) : QDialog(parent) {
+  BuildLayout();
+  RunGuarded([this] { FormCreate(); });
+}
+
+TFindForm::~TFindForm() = default;
+
+QToolButton* TFindForm::MakeButton(int left, int width, const QIcon& icon) {
+  auto* button = new QToolButton(BGPanel);
+  button->setGeometry(left, 3, width, 35);
+  button->setIcon(icon);
+  button->setIconSize(QSize(20, 20));
+  button->setAutoRaise(true);
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setFocusPolicy(Qt::TabFocus);
+  button->installEventFilter(this);
+  return button;
+}
+
+void TFindForm::BuildLayout() {
+  setObjectName(QStringLiteral("FindForm"));
+  setSizeGripEnabled(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  BGPanel = new QFrame(this);
+  BGPanel->setObjectName(QStringLiteral("BGPanel"));
+  BGPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  BGPanel->setFixedHeight(42);
+  QStyle* style = this->style();
+  DeleteButton = MakeButton(7, 100, style->standardIcon(QStyle::SP_TrashIcon));
+  DeleteButton->setObjectName(QStringLiteral("DeleteButton"));
+  auto* stop = MakeButton(107, 100, style->standardIcon(QStyle::SP_BrowserStop));
+  stop->setObjectName(QStringLiteral("StopButton"));
+  StopButton = stop;
+  CloseButton = MakeButton(207, 100, style->standardIcon(QStyle::SP_DialogCloseButton));
+  CloseButton->setObjectName(QStringLiteral("CloseButton"));
+  SelectAllButton = MakeButton(0, 35, CheckBoxesIcon(this, true, true));
+  SelectAllButton->setObjectName(QStringLiteral("SelectAllButton"));
+  UnselectButton = MakeButton(0, 35, CheckBoxesIcon(this, false, false));
+  UnselectButton->setObjectName(QStringLiteral("UnselectButton"));
+  InvertSelectionButton = MakeButton(0, 35, CheckBoxesIcon(this, true, false));
+  InvertSelectionButton->setObjectName(QStringLiteral("InvertSelectionButton"));
+  for (QToolButton* glyphOnly : {SelectAllButton, UnselectButton, InvertSelectionButton})
+    glyphOnly->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  layout->addWidget(BGPanel);
+
+  StatusPanel = new QLabel(this);
+  StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+  StatusPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  StatusPanel->setFixedHeight(21);
+  StatusPanel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StatusPanel->setTextFormat(Qt::PlainText);
+  auto* panelLayout = new QHBoxLayout(StatusPanel);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  ProgressBar = new QProgressBar(StatusPanel);
+  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->hide();
+  panelLayout->addWidget(ProgressBar);
+  layout->addWidget(StatusPanel);
+
+  TempFileModel = new TResultList(this);
+  TempFileList = new QListView(this);
+  TempFileList->setObjectName(QStringLiteral("TempFileList"));
+  TempFileList->setModel(TempFileModel);
+  TempFileList->setUniformItemSizes(true);
+  TempFileList->setSelectionMode(QAbstractItemView::SingleSelection);
+  TempFileList->setTextElideMode(Qt::ElideMiddle);
+  QPalette palette = TempFileList->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+  palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+  TempFileList->setPalette(palette);
+  layout->addWidget(TempFileList, 1);
+
+  StatusBar = new QFrame(this);
+  StatusBar->setObjectName(QStringLiteral("StatusBar"));
+  StatusBar->setFixedHeight(19);
+  auto* barLayout = new QHBoxLayout(StatusBar);
+  barLayout->setContentsMargins(0, 0, 0, 0);
+  barLayout->setSpacing(0);
+  for (size_t i = 0; i < StatusBarPanels.size(); ++i) {
+    QLabel* panel = new QLabel(StatusBar);
+    panel->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setMinimumWidth(0);
+    StatusBarPanels[i] = panel;
+    barLayout->addWidget(panel, i == 0 ? 1 : 0);
+  }
+  layout->addWidget(StatusBar);
+
+  connect(DeleteButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { DeleteButtonClick(); }); });
+  connect(stop, &QToolButton::clicked, this, [this] { RunGuarded([this] { StopButtonClick(); }); });
+  connect(CloseButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { CloseButtonClick(); }); });
+  connect(SelectAllButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { SelectAllButtonClick(); }); });
+  connect(UnselectButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { UnselectButtonClick(); }); });
+  connect(InvertSelectionButton, &QToolButton::clicked, this,
+          [this] { RunGuarded([this] { InvertSelectionButtonClick(); }); });
+  connect(TempFileModel, &TResultList::UserTickChanged, this,
+          [this] { RunGuarded([this] { TempFileListClickCheck(); }); });
+
+  // The designed place and size; the minimum set at creation widens it to 600.
+  setGeometry(232, 240, 574, 249);
+}
+
+void TFindForm::FormCreate() {
+  TempFileModel->Clear();
+  setMinimumSize(600, 111);
+  StatusBarPanels[1]->setFixedWidth(kPanel1Width);
+  StatusBarPanels[2]->setFixedWidth(kPanel2Width);
+
+  Registry.SetRoot();
+  Language.OpenLanguageFile(Registry);
+  Registry.OpenKey(kOptionsKey, true);
+  try {
+    // Applied as stored, with no test against the screen; the minimum size still holds.
+    const auto apply = [this](const char* name, const std::function<void(int)>& set) {
+      const QString value = QString::fromLatin1(name);
+      if (Registry.ValueExists(value)) set(Registry.ReadInteger(value));
+    };
+    apply("FindWndWidth", [this](int w) { resize(w, height()); });
+    apply("FindWndHeight", [this](int h) { resize(width(), h); });
+    apply("FindWndTop", [this](int top) { move(x(), top); });
+    apply("FindWndLeft", [this](int left) { move(left, y()); });
+    if (Registry.ValueExists(QStringLiteral("FindWndState"))) {
+      const int state = Registry.ReadInteger(QStringLiteral("FindWndState"));
+      // A window closed minimized or maximized comes back normal, 600 x 250, centred.
+      if (state == 1 || state == 2) {
+        resize(600, 250);
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
+      }
+    }
+  } catch (...) {
+    Registry.CloseKey();
+    throw;
+  }
+  Registry.CloseKey();
+  ArrangeControls();
+  ApplyLanguage();
+}
+
+void TFindForm::ApplyLanguage() {
+  setWindowTitle(Tr(Language, Txt::Find_Title));
+  DeleteButton->setText(Tr(Language, Txt::Find_Delete));
+  StopButton->setText(Tr(Language, Txt::Find_Stop));
+  CloseButton->setText(Tr(Language, Txt::Find_Close));
+  DeleteButton->setStatusTip(Tr(Language, Txt::Find_DeleteHint));
+  StopButton->setStatusTip(Tr(Language, Txt::Find_StopHint));
+  CloseButton->setStatusTip(Tr(Language, Txt::Find_CloseHint));
+  SelectAllButton->setStatusTip(Tr(Language, Txt::Find_SelAllHint));
+  UnselectButton->setStatusTip(Tr(Language, Txt::Find_UnSelHint));
+  InvertSelectionButton->setStatusTip(Tr(Language, Txt::Find_InvertHint));
+}
+
+void TFindForm::ArrangeControls() {
+  const int w = BGPanel->width();
+  SelectAllButton->move(w - 3 * SelectAllButton->width() - 5, SelectAllButton->y());
+  UnselectButton->move(w - 2 * UnselectButton->width() - 5, UnselectButton->y());
+  InvertSelectionButton->move(w - InvertSelectionButton->width() - 5, InvertSelectionButton->y());
+  StatusBarPanels[0]->setFixedWidth(std::max(0, width() - kPanel1Width - kPanel2Width));
+}
+
+void TFindForm::FormResize() {
+  ArrangeControls();
+}
+
+void TFindForm::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // The layout has already given BGPanel the new width.
+  FormResize();
+}
+
+void TFindForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  // Once per showing, inside the window's own loop, before the user can act.
+  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
+}
+
+void TFindForm::keyPressEvent(QKeyEvent* event) {
+  // Esc is no request to close: only Close, the close box and the system menu are.
+  if (event->matches(QKeySequence::Cancel)) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
+  // The buttons' hints show in panel 0 of the status bar, not as tooltips.
+  if (auto* widget = qobject_cast<QWidget*>(watched)) {
+    if (event->type() == QEvent::Enter) StatusBarPanels[0]->setText(widget->statusTip());
+    if (event->type() == QEvent::Leave) StatusBarPanels[0]->clear();
+    if (event->type() == QEvent::ToolTip) return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TFindForm::done(int result) {
+  (void)result;
+  // During a check (Stopping included) every request to close is dropped.
+  if (!CanClose) return;
+  RunGuarded([this] { FormClose(); });
+}
+
+void TFindForm::FormClose() {
+  const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+  const int w = width();
+  const int h = height();
+  const int top = y();
+  const int left = x();
+  QDialog::done(QDialog::Rejected);
+
+  Registry.SetRoot();
+  Registry.OpenKey(kOptionsKey, true);
+  try {
+    Registry.WriteInteger(QStringLiteral("FindWndWidth"), w);
+    Registry.WriteInteger(QStringLiteral("FindWndHeight"), h);
+    Registry.WriteInteger(QStringLiteral("FindWndTop"), top);
+    Registry.WriteInteger(QStringLiteral("FindWndLeft"), left);
+    Registry.WriteInteger(QStringLiteral("FindWndState"), state);
+  } catch (...) {
+    Registry.CloseKey();
+    throw;
+  }
+  Registry.CloseKey();
+}
+
+bool TFindForm::SwitchOn(const QString& name) {
+  return Registry.ValueExists(name) && Registry.ReadInteger(name) == 1;
+}
+
+void TFindForm::SetSelectionButtons(bool enabled) {
+  SelectAllButton->setEnabled(enabled);
+  InvertSelectionButton->setEnabled(enabled);
+  UnselectButton->setEnabled(enabled);
+}
+
+void TFindForm::FormActivate() {
+  try {
+    RunChecks();
+  } catch (...) {
+    EndFailedCheck();
+    throw;
+  }
+}
+
+void TFindForm::EndFailedCheck() {
+  // The check ends where it failed; the window stays closable.
+  Registry.CloseKey();
+  CanClose = true;
+  StopButton->setEnabled(false);
+  CloseButton->setEnabled(true);
+}
+
+void TFindForm::RunChecks() {
+  g_stats.Start();
+  // 1. The exception list as the file holds it now.
+  exceptions_.Load();
+  if (OptionsForm != nullptr) SetListBoxEntries(OptionsForm->ExceptionsBox, exceptions_.Entries());
+  // 2. Language.
+  Registry.SetRoot();
+  Language.OpenLanguageFile(Registry);
+  // 3. The internet cache folder, when one is known now; otherwise the last one found.
+  if (const std::optional<QString> folder = FindCacheFolder(Registry)) CacheFolder = *folder;
+  // 4-9. Texts, counters, panels, progress bar, Stop, buttons.
+  ApplyLanguage();
+  CanClose = false;
+  FoundCount = 0;
+  StatusBarPanels[0]->clear();
+  StatusBarPanels[1]->setText(FilesText(Language, 0));
+  StatusBarPanels[2]->clear();
+  ProgressBar->hide();
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  StopRequested = false;
+  DeleteButton->setEnabled(false);
+  CloseButton->setEnabled(false);
+  SetSelectionButtons(false);
+
+  // 10. Each ticked drive, top to bottom.
+  const QStringList masks =
+      OptionsForm != nullptr ? ListBoxEntries(OptionsForm->MaskBox) : QStringList();
+  ScanView view(*this);
+  TScanner scanner(*TempFileModel, view, Language, exceptions_, masks,
+                   ScanSettings{ProgramCommandLine().dryRun, EventInterval});
+  Registry.OpenKey(kOptionsKey, true);
+  QListWidget* drives = MainForm != nullptr ? MainForm->DriveListBox : nullptr;
+  for (int row = 0; drives != nullptr && row < drives->count(); ++row) {
+    const QListWidgetItem* item = drives->item(row);
+    if (item->checkState() != Qt::Checked) continue;
+    const QChar letter = DriveLetterOf(item->text());
+    const std::string root = DriveMap::Current().RootOf(letter.toLatin1());
+    scanner.ScanDrive(root);
+    if (SwitchOn(QStringLiteral("CheckTemp"))) scanner.ScanTempDirectories(root);
+    SetSelectionButtons(!TempFileModel->IsEmpty());
+  }
+  // 11. The internet cache.
+  Registry.CloseKey();
+  Registry.OpenKey(kOptionsKey, true);
+  if (SwitchOn(QStringLiteral("CheckITemp"))) scanner.CleanInternetCache(CacheFolder);
+  Registry.CloseKey();
+  scanner.FlushDisplay();
+
+  // 12-16. Finished.
+  StatusPanel->setText(FinishedText(Language));
+  StopButton->setEnabled(false);
+  CloseButton->setEnabled(true);
+  FoundCount = TempFileModel->Count();
+  Registry.OpenKey(kOptionsKey, true);
+  if (SwitchOn(QStringLiteral("AutoCheckFF"))) {
+    TempFileModel->SetAllChecked(true);
+    if (!TempFileModel->IsEmpty()) DeleteButton->setEnabled(true);
+  }
+  Registry.CloseKey();
+  CanClose = true;
+  g_stats.Report();
+  ReportCheck();
+
+  // 17. A run with parameters deletes, opens parameter 2 and ends.
+  if (ParamCount() >= 1) {
+    DeleteButtonClick();
+    if (!ParamStr(2).isEmpty()) ShellOpen(ParamStr(2), ParamStr(3));
+    if (MainForm != nullptr) MainForm->close();
+  }
+}
+
+void TFindForm::ReportCheck() {
+  if (!IsHeadless()) return;
+  PrintLine(StatusCaption());
+  PrintLine(StatusBarText(1));
+  PrintLine(StatusBarText(2));
+}
+
+void TFindForm::StopButtonClick() {
+  StopRequested = true;
+  StopButton->setEnabled(false);
+  CloseButton->setEnabled(true);
+  ShowTotalSize();
+}
+
+void TFindForm::CloseButtonClick() {
+  ClearTempFileList();
+  close();
+}
+
+void TFindForm::ClearTempFileList() {
+  TempFileModel->Clear();
+}
+
+void TFindForm::ShowTotalSize() {
+  StatusBarPanels[2]->setText(TotalSizeText(Language, TempFileModel->MeasureTotal()));
+}
+
+void TFindForm::UncheckFailedEntries() {
+  TempFileModel->UncheckMarked();
+}
+
+void TFindForm::TempFileListClickCheck() {
+  UncheckFailedEntries();
+  // With an empty list the button keeps its state.
+  if (!TempFileModel->IsEmpty()) DeleteButton->setEnabled(TempFileModel->CheckedCount() > 0);
+}
+
+void TFindForm::SelectAllButtonClick() {
+  TempFileModel->SetAllChecked(true);
+  TempFileListClickCheck();
+  UncheckFailedEntries();
+}
+
+void TFindForm::UnselectButtonClick() {
+  TempFileModel->SetAllChecked(false);
+  TempFileListClickCheck();
+  UncheckFailedEntries();
+}
+
+void TFindForm::InvertSelectionButtonClick() {
+  TempFileModel->InvertChecks();
+  TempFileListClickCheck();
+  UncheckFailedEntries();
+}
+
+void TFindForm::DeleteButtonClick() {
+  // Deleting handles events after each file; a second press meanwhile must not start a
+  // second deletion over the same rows.
+  if (deleting_) return;
+  if (ProgramCommandLine().dryRun) {
+    for (const QString& path : TickedPaths(*TempFileModel)) PrintLine(path);
+    return;
+  }
+  deleting_ = true;
+  ProgressBar->show();
+  DeletionView view(*this);
+  DeletionResult result;
+  try {
+    result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval);
+  } catch (...) {
+    deleting_ = false;
+    throw;
+  }
+  deleting_ = false;
+  TempFileList->viewport()->update();
+  TempFileListClickCheck();
+  ProgressBar->setValue(0);
+  ProgressBar->hide();
+  StatusPanel->setText(DeletedText(Language, result.deleted, FoundCount));
+  FoundCount -= result.deleted;
+  if (TempFileModel->IsEmpty()) DeleteButton->setEnabled(false);
+  ShowTotalSize();
+  StatusBarPanels[1]->setText(FilesText(Language, TempFileModel->Count()));
+  if (IsHeadless()) {
+    for (const QString& marked : result.marked) PrintLine(marked);
+    ReportCheck();
+  }
+}
+
+QString TFindForm::StatusCaption() const {
+  return StatusPanel->text();
+}
+
+QString TFindForm::StatusBarText(int panel) const {
+  return StatusBarPanels[static_cast<size_t>(panel)]->text();
+}

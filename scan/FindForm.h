@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <chrono>
+#include <memory>
+
+#include "i18n/LanguageFile.h"
+#include "scan/ExceptionsFile.h"
+#include "scan/ResultList.h"
+#include "settings/Registry.h"
+
+class QFrame;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QToolButton;
+
+// The find window: runs one check each time it is shown (FormActivate), then lets the user pick
+// findings and delete them. The walking, the result list and the deletion loop live in plain
+// classes (TScanner, TResultList, DeleteTickedEntries); this window shows them.
+//
+// Without a display (IsHeadless) it also writes, on standard output, the three status texts at
+// the end of every check and, after every Delete, each entry it marked and the three texts
+// again. With --dry-run the Delete command only prints the ticked paths.
+class TFindForm : public QDialog {
+ public:
+  explicit TFindForm(QWidget* parent = nullptr);
+  ~TFindForm() override;
+
+  void FormCreate();
+  // The check. Runs once per showing, queued from the show; a failure ends it where it
+  // happens (the caller shows the error box) and leaves the window closable.
+  void FormActivate();
+  void ApplyLanguage();
+  void ArrangeControls();
+  void FormResize();
+  void StopButtonClick();
+  void CloseButtonClick();
+  // Hides the window (ending the modal showing) and saves its geometry; only when CanClose.
+  void FormClose();
+
+  void TempFileListClickCheck();
+  void UncheckFailedEntries();
+  void SelectAllButtonClick();
+  void UnselectButtonClick();
+  void InvertSelectionButtonClick();
+  void DeleteButtonClick();
+  // Measures the listed files afresh and shows the total in status panel 2.
+  void ShowTotalSize();
+
+  // Empties TempFileList (the main window's start command calls it before each showing).
+  void ClearTempFileList();
+
+  // Texts as shown, for the window's users and tests.
+  QString StatusCaption() const;
+  QString StatusBarText(int panel) const;
+
+  QFrame* BGPanel;
+  QToolButton* DeleteButton;
+  QAbstractButton* StopButton;
+  QToolButton* CloseButton;
+  QToolButton* SelectAllButton;
+  QToolButton* UnselectButton;
+  QToolButton* InvertSelectionButton;
+  QLabel* StatusPanel;  // its text is the panel's caption; holds ProgressBar
+  QProgressBar* ProgressBar;
+  QListView* TempFileList;
+  TResultList* TempFileModel;  // TempFileList's entries and ticks
+  QFrame* StatusBar;
+  std::array<QLabel*, 3> StatusBarPanels;
+
+  TRegistry Registry;
+  TLanguageFile Language;
+
+  bool CanClose = true;
+  qsizetype FoundCount = 0;
+  bool StopRequested = false;
+  QString CacheFolder;
+
+  // How often, at most, a check or deletion refreshes the display and handles events; tests
+  // set zero to act at every point.
+  std::chrono::steady_clock::duration EventInterval = std::chrono::milliseconds(16);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void done(int result) override;
+
+ private:
+  class ScanView;
+  class DeletionView;
+
+  void BuildLayout();
+  QToolButton* MakeButton(int left, int width, const QIcon& icon);
+  void RunChecks();
+  void EndFailedCheck();
+  bool SwitchOn(const QString& name);
+  void SetSelectionButtons(bool enabled);
+  void ReportCheck();
+
+  TExceptionsFile exceptions_;
+  bool deleting_ = false;
+};
