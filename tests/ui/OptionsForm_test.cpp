@@ -197,6 +197,21 @@ TEST_F(OptionsFormTest, SwitchOfTheWrongKindEndsTheActivationThere) {
   EXPECT_TRUE(OptionsForm->isVisible());
 }
 
+TEST_F(OptionsFormTest, LanguageOfTheWrongKindEndsTheActivationBeforeTheTexts) {
+  Start(Options("\"Language\": 7"));
+  UseLanguageDirectory();
+  env.WriteFile(QStringLiteral("vantrel.ini"), "*.tmp\r\n");
+  boxes.calls.clear();  // the windows' creation reports it too
+  Open();
+
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_EQ(boxes.calls[0].title, "Vantrel");
+  EXPECT_EQ(boxes.calls[0].text, "Invalid data type for 'Language'");
+  EXPECT_EQ(OptionsForm->windowTitle(), "");
+  EXPECT_EQ(Masks(), QStringList());
+  EXPECT_TRUE(OptionsForm->isVisible());
+}
+
 TEST_F(OptionsFormTest, ListsReloadOnlyFromFilesThatExist) {
   Start();
   UseLanguageDirectory();
