@@ -1,0 +1,488 @@
+#include "scan/FindForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+#include "../core/ScanTestSupport.h"
+#include "UiTestSupport.h"
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "settings/ListBox.h"
+#include "settings/ListFile.h"
+#include "settings/OptionsForm.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+// What the window showed at one moment of a check.
+struct Snapshot {
+  bool stop, close, del, selection, canClose;
+  QString caption;
+  qsizetype found;
+};
+
+class FindFormTest : public FormsTest {
+ protected:
+  bool CreateFormsInSetUp() const override { return false; }
+  void SetUp() override {
+    FormsTest::SetUp();
+    root = Bytes(env.Root());
+    for (const char* d : {"/c", "/e", "/f"}) MakeDir(root + d);
+  }
+  void TearDown() override {
+    observer.stop();
+    FormsTest::TearDown();
+    SetProgramCommandLine(CommandLine{});
+  }
+
+  // The program's windows over drives C, E and F, with these lists, settings and parameters.
+  void Start(const QStringList& masks, const QStringList& exceptions,
+             const QByteArray& options = {}, const QStringList& parameters = {}) {
+    env.SetEnv("VANTREL_DRIVES", QByteArray::fromStdString("C=fixed:" + root + "/c;E=fixed:" +
+                                                           root + "/e;F=fixed:" + root + "/f"));
+    env.WriteFile(QStringLiteral("vantrel.ini"), FormatListText(masks));
+    env.WriteFile(QStringLiteral("exceptions.ini"), FormatListText(exceptions));
+    env.WriteFile(env.RegistryFile(),
+                  "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0" + options + "}}");
+    SetProgramCommandLine(ParseCommandLine(parameters));
+    CreateForms();
+    FindForm->EventInterval = {};
+  }
+  void TickDrives(std::initializer_list<int> rows) {
+    for (int row : rows) MainForm->DriveListBox->item(row)->setCheckState(Qt::Checked);
+  }
+
+  // The start command's preparation, then a showing; returns once the check has ended.
+  void Check() {
+    FindForm->ClearTempFileList();
+    LoadListBox(OptionsForm->MaskBox, kMasksFileName);
+    FindForm->StopButton->setEnabled(true);
+    FindForm->StatusPanel->setText(QStringLiteral("(before)"));
+    FindForm->show();
+    ASSERT_TRUE(WaitFor([this] {
+      // Finished, or ended by a failure (shown in the error box, the window closable again).
+      return FindForm->StatusCaption() == QStringLiteral(" Finished") ||
+             (FindForm->CanClose && !boxes.calls.empty() &&
+              boxes.calls.back().icon == MessageIcon::Critical);
+    }));
+  }
+
+  // Runs action at every event the check lets through while the window is shown.
+  void Observe(const std::function<void()>& action) {
+    observer.setInterval(0);
+    QObject::connect(&observer, &QTimer::timeout, &observer, [action] {
+      if (FindForm != nullptr && FindForm->isVisible()) action();
+    });
+    observer.start();
+  }
+  Snapshot Take() const {
+    return Snapshot{FindForm->StopButton->isEnabled(),
+                    FindForm->CloseButton->isEnabled(),
+                    FindForm->DeleteButton->isEnabled(),
+                    FindForm->SelectAllButton->isEnabled(),
+                    FindForm->CanClose,
+                    FindForm->StatusCaption(),
+                    FindForm->TempFileModel->Count()};
+  }
+  QString At(const std::string& path) const { return QString::fromStdString(root + path); }
+  QStringList Findings() const { return Texts(*FindForm->TempFileModel); }
+  void UserTick(int row, bool ticked) {
+    TResultList* model = FindForm->TempFileModel;
+    model->setData(model->index(row), ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+  }
+  int StoredInteger(const char* name) {
+    TRegistry registry;
+    registry.OpenKey(kOptionsKey, false);
+    const QString value = QString::fromLatin1(name);
+    return registry.ValueExists(value) ? registry.ReadInteger(value) : -1;
+  }
+
+  std::string root;
+  QTimer observer;
+};
+
+TEST_F(FindFormTest, FullCheckGoesThroughItsStates) {
+  MakeFile(root + "/c/a.tmp", "12345");
+  MakeFile(root + "/c/keep.tmp", "1");
+  MakeFile(root + "/e/b.tmp", "1234567");
+  Start({"*.tmp"}, {"keep.*"});
+  TickDrives({0, 1});
+  std::vector<Snapshot> snapshots;
+  bool shot = false;
+  Observe([&] {
+    snapshots.push_back(Take());
+    if (!shot && FindForm->TempFileModel->Count() == 1 && !FindForm->CanClose) {
+      shot = true;
+      SaveScreenshot(FindForm, QStringLiteral("find-checking"));
+    }
+  });
+  Check();
+  observer.stop();
+
+  EXPECT_EQ(FindForm->windowTitle(), "List of unuseful files");
+  EXPECT_EQ(Findings(), QStringList({At("/c/a.tmp"), At("/e/b.tmp")}));
+  EXPECT_EQ(FindForm->StatusCaption(), " Finished");
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 2");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 12 bytes");
+  EXPECT_EQ(ListBoxEntries(OptionsForm->ExceptionsBox), QStringList({"keep.*"}));
+  EXPECT_EQ(FindForm->FoundCount, 2);
+
+  // Checking: Stop offered, Close and Delete not, selection only once the first drive is done.
+  ASSERT_FALSE(snapshots.empty());
+  bool sawSecondDrive = false;
+  for (const Snapshot& s : snapshots) {
+    if (s.canClose) continue;
+    EXPECT_TRUE(s.stop);
+    EXPECT_FALSE(s.close);
+    EXPECT_FALSE(s.del);
+    const bool onSecondDrive = s.caption.contains(At("/e/"));
+    sawSecondDrive |= onSecondDrive;
+    EXPECT_EQ(s.selection, onSecondDrive) << s.caption.toStdString();
+  }
+  EXPECT_TRUE(sawSecondDrive);
+  // Finished.
+  EXPECT_FALSE(FindForm->StopButton->isEnabled());
+  EXPECT_TRUE(FindForm->CloseButton->isEnabled());
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+  EXPECT_TRUE(FindForm->SelectAllButton->isEnabled());
+  EXPECT_TRUE(FindForm->UnselectButton->isEnabled());
+  EXPECT_TRUE(FindForm->InvertSelectionButton->isEnabled());
+  EXPECT_TRUE(boxes.calls.empty());
+  SaveScreenshot(FindForm, QStringLiteral("find-finished"));
+}
+
+TEST_F(FindFormTest, LayoutAndHints) {
+  Start({"*.tmp"}, {});
+  Check();
+  EXPECT_EQ(FindForm->minimumSize(), QSize(600, 111));
+  EXPECT_EQ(FindForm->width(), 600);
+  EXPECT_EQ(FindForm->SelectAllButton->x(), 490);
+  EXPECT_EQ(FindForm->UnselectButton->x(), 525);
+  EXPECT_EQ(FindForm->InvertSelectionButton->x(), 560);
+  EXPECT_EQ(FindForm->StatusBarPanels[0]->width(), 280);
+  EXPECT_EQ(FindForm->StatusBarPanels[1]->width(), 120);
+  EXPECT_EQ(FindForm->StatusBarPanels[2]->width(), 200);
+  FindForm->resize(800, 300);
+  EXPECT_EQ(FindForm->InvertSelectionButton->x(), 760);
+  EXPECT_EQ(FindForm->StatusBarPanels[0]->width(), 480);
+  EXPECT_EQ(FindForm->DeleteButton->text(), "Delete");
+  EXPECT_EQ(FindForm->StopButton->text(), "Stop");
+  EXPECT_EQ(FindForm->CloseButton->text(), "Close");
+  QEvent enter(QEvent::Enter);
+  QCoreApplication::sendEvent(FindForm->InvertSelectionButton, &enter);
+  EXPECT_EQ(FindForm->StatusBarText(0), "Invert selection");
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(FindForm->InvertSelectionButton, &leave);
+  EXPECT_EQ(FindForm->StatusBarText(0), "");
+}
+
+TEST_F(FindFormTest, StopDuringTheFirstOfThreeDrives) {
+  for (const char* d : {"/c", "/e", "/f"}) {
+    for (const char* f : {"/1.tmp", "/2.tmp", "/3.tmp"}) MakeFile(root + d + f);
+  }
+  Start({"*.tmp"}, {});
+  TickDrives({0, 1, 2});
+  Observe([] {
+    if (FindForm->TempFileModel->Count() == 1 && FindForm->StopButton->isEnabled())
+      FindForm->StopButton->click();
+  });
+  Check();
+  EXPECT_EQ(FindForm->StatusCaption(), " Finished");
+  EXPECT_EQ(FindForm->TempFileModel->Count(), 1);
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 1");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 0 bytes");
+  EXPECT_FALSE(FindForm->StopButton->isEnabled());
+  EXPECT_TRUE(FindForm->CloseButton->isEnabled());
+  EXPECT_TRUE(FindForm->SelectAllButton->isEnabled());
+  EXPECT_TRUE(Findings().first().startsWith(At("/c/")));
+}
+
+TEST_F(FindFormTest, CloseRequestsDuringTheCheckAreDropped) {
+  MakeFile(root + "/c/a.tmp");
+  MakeFile(root + "/c/b.tmp");
+  Start({"*.tmp"}, {});
+  TickDrives({0});
+  bool tried = false;
+  bool visibleAfterClose = false;
+  bool emptiedByClose = false;
+  Observe([&] {
+    if (tried || FindForm->CanClose || FindForm->TempFileModel->Count() != 1) return;
+    tried = true;
+    FindForm->close();  // the close box
+    visibleAfterClose = FindForm->isVisible();
+    FindForm->StopButton->click();
+    FindForm->CloseButton->click();  // empties the list, but the close is dropped
+    emptiedByClose = FindForm->TempFileModel->IsEmpty() && FindForm->isVisible();
+  });
+  Check();
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_TRUE(emptiedByClose);
+  EXPECT_TRUE(FindForm->isVisible());
+  EXPECT_EQ(StoredInteger("FindWndWidth"), -1);  // nothing written
+  FindForm->CloseButton->click();
+  EXPECT_FALSE(FindForm->isVisible());
+  EXPECT_EQ(StoredInteger("FindWndWidth"), 600);
+}
+
+TEST_F(FindFormTest, GeometryIsWrittenOnCloseAndRestoredAsStored) {
+  Start({"*.tmp"}, {});
+  Check();
+  FindForm->resize(700, 300);
+  FindForm->move(-50, 20);  // off the screen: applied as stored all the same
+  FindForm->close();
+  EXPECT_FALSE(FindForm->isVisible());
+  EXPECT_EQ(StoredInteger("FindWndWidth"), 700);
+  EXPECT_EQ(StoredInteger("FindWndHeight"), 300);
+  EXPECT_EQ(StoredInteger("FindWndTop"), 20);
+  EXPECT_EQ(StoredInteger("FindWndLeft"), -50);
+  EXPECT_EQ(StoredInteger("FindWndState"), 0);
+  DestroyForms();
+  CreateForms();
+  EXPECT_EQ(FindForm->size(), QSize(700, 300));
+  EXPECT_EQ(FindForm->pos(), QPoint(-50, 20));
+}
+
+struct GeometryCase {
+  const char* name;
+  const char* stored;
+  QSize size;
+  bool centred;
+};
+
+class FindFormGeometryTest : public FindFormTest,
+                             public ::testing::WithParamInterface<GeometryCase> {};
+
+TEST_P(FindFormGeometryTest, AppliesStoredValues) {
+  const GeometryCase& c = GetParam();
+  Start({}, {}, QByteArray(", ") + c.stored);
+  EXPECT_EQ(FindForm->size(), c.size);
+  if (c.centred) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(FindForm->pos(), QPoint(screen.width() / 2 - 300, screen.height() / 2 - 125));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindFormGeometryTest,
+    ::testing::Values(GeometryCase{"Designed", "\"FindWndState\": 0", QSize(600, 249), false},
+                      GeometryCase{"NarrowRaised", "\"FindWndWidth\": 300", QSize(600, 249), false},
+                      GeometryCase{"Maximized", "\"FindWndWidth\": 900, \"FindWndState\": 2",
+                                   QSize(600, 250), true},
+                      GeometryCase{"Minimized", "\"FindWndHeight\": 90, \"FindWndState\": 1",
+                                   QSize(600, 250), true},
+                      GeometryCase{"OtherState", "\"FindWndWidth\": 640, \"FindWndState\": 7",
+                                   QSize(640, 249), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FindFormTest, AutoCheckFFTicksEveryFinding) {
+  MakeFile(root + "/c/a.tmp");
+  MakeFile(root + "/c/report(1)");  // reads as marked, yet the automatic tick takes it
+  Start({"*.tmp", "report*"}, {}, ", \"AutoCheckFF\": 1");
+  TickDrives({0});
+  Check();
+  EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 2);
+  EXPECT_TRUE(FindForm->DeleteButton->isEnabled());
+}
+
+TEST_F(FindFormTest, AutoCheckFFOtherThanOneTicksNothing) {
+  MakeFile(root + "/c/a.tmp");
+  Start({"*.tmp"}, {}, ", \"AutoCheckFF\": 2");
+  TickDrives({0});
+  Check();
+  EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 0);
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+}
+
+struct FailureCase {
+  const char* name;
+  QStringList masks;
+  bool exceptionsFile;
+  const char* options;
+  const char* message;
+};
+
+class FindFormFailureTest : public FindFormTest,
+                            public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FindFormFailureTest, EndsTheCheckAndLeavesTheWindowClosable) {
+  const FailureCase& c = GetParam();
+  MakeFile(root + "/c/a.tmp");
+  Start(c.masks, {}, c.options);
+  if (!c.exceptionsFile) ::unlink("exceptions.ini");
+  TickDrives({0});
+  Check();
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_EQ(boxes.calls[0].title, "Vantrel");
+  EXPECT_EQ(boxes.calls[0].text, QString::fromUtf8(c.message));
+  EXPECT_EQ(boxes.calls[0].icon, MessageIcon::Critical);
+  EXPECT_TRUE(FindForm->CanClose);
+  EXPECT_FALSE(FindForm->StopButton->isEnabled());
+  EXPECT_TRUE(FindForm->CloseButton->isEnabled());
+  FindForm->CloseButton->click();
+  EXPECT_FALSE(FindForm->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindFormFailureTest,
+    ::testing::Values(
+        FailureCase{"NoExceptionsFile", {"*.tmp"}, false, "", "Cannot open file exceptions.ini."},
+        FailureCase{"BadMask", {"*.tmp", "[abc"}, true, "", "'[abc' is an invalid mask at (5)"},
+        FailureCase{"SwitchOfWrongKind",
+                    {"*.tmp"},
+                    true,
+                    ", \"CheckTemp\": \"1\"",
+                    "Invalid data type for 'CheckTemp'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FindFormTest, MissingDriveRootWarnsAndTheCheckGoesOn) {
+  MakeFile(root + "/e/b.tmp");
+  ::rmdir((root + "/c").c_str());
+  Start({"*.tmp"}, {});
+  TickDrives({0, 1});
+  Check();
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_EQ(boxes.calls[0].title, "Attention");
+  EXPECT_EQ(boxes.calls[0].text, "No disk or disk error!");
+  EXPECT_EQ(boxes.calls[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(Findings(), QStringList({At("/e/b.tmp")}));
+}
+
+TEST_F(FindFormTest, CacheCleaningWithoutAFolderWarnsOnceAfterTheDrives) {
+  Start({"*.tmp"}, {}, ", \"CheckITemp\": 1");
+  TickDrives({0});
+  Check();
+  ASSERT_EQ(boxes.calls.size(), 1u);
+  EXPECT_EQ(boxes.calls[0].text, "No disk or disk error!");
+  EXPECT_EQ(FindForm->StatusCaption(), " Finished");
+}
+
+TEST_F(FindFormTest, SecondShowingRunsANewCheckOnAnEmptyList) {
+  MakeFile(root + "/c/a.tmp");
+  Start({"*.tmp"}, {});
+  TickDrives({0});
+  Check();
+  FindForm->CloseButton->click();
+  ASSERT_FALSE(FindForm->isVisible());
+  MakeFile(root + "/c/b.tmp");
+  Check();
+  EXPECT_EQ(FindForm->TempFileModel->Count(), 2);
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 2");
+}
+
+class FindFormDeletionTest : public FindFormTest {
+ protected:
+  void SetUp() override {
+    FindFormTest::SetUp();
+    MakeDir(root + "/c/locked");
+    for (const char* f : {"/c/a.tmp", "/c/b.tmp", "/c/locked/c.tmp"}) MakeFile(root + f, "xx");
+    Start({"*.tmp"}, {});
+    TickDrives({0});
+    Check();
+  }
+  int RowOf(const std::string& path) const { return Findings().indexOf(At(path)); }
+};
+
+TEST_F(FindFormDeletionTest, DeletesTickedFilesAndSumsUp) {
+  ASSERT_EQ(FindForm->TempFileModel->Count(), 3);
+  UserTick(RowOf("/c/a.tmp"), true);
+  EXPECT_TRUE(FindForm->DeleteButton->isEnabled());
+  UserTick(RowOf("/c/b.tmp"), true);
+  ::unlink((root + "/c/b.tmp").c_str());  // gone meanwhile: counts as deleted
+  FindForm->DeleteButton->click();
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
+  EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp")}));
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 1");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 2 bytes");
+  EXPECT_EQ(FindForm->FoundCount, 1);
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+  EXPECT_FALSE(FindForm->ProgressBar->isVisible());
+  EXPECT_FALSE(Exists(root + "/c/a.tmp"));
+  SaveScreenshot(FindForm, QStringLiteral("find-after-deletion"));
+
+  FindForm->SelectAllButton->click();
+  FindForm->DeleteButton->click();
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 1 of 1");
+  EXPECT_TRUE(FindForm->TempFileModel->IsEmpty());
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 0");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 0 bytes");
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+}
+
+TEST_F(FindFormDeletionTest, UndeletableEntryIsMarkedAndNeverTickedAgain) {
+  ::chmod((root + "/c/locked").c_str(), 0555);
+  FindForm->SelectAllButton->click();
+  {
+    PermissionsBite bite;
+    FindForm->DeleteButton->click();
+  }
+  ::chmod((root + "/c/locked").c_str(), 0755);
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
+  EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+
+  UserTick(0, true);  // taken off again at once
+  EXPECT_FALSE(FindForm->TempFileModel->Checked(0));
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+  for (QToolButton* command :
+       {FindForm->SelectAllButton, FindForm->InvertSelectionButton, FindForm->UnselectButton}) {
+    command->click();
+    EXPECT_FALSE(FindForm->TempFileModel->Checked(0));
+  }
+}
+
+TEST_F(FindFormDeletionTest, SelectionCommands) {
+  FindForm->SelectAllButton->click();
+  EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 3);
+  EXPECT_TRUE(FindForm->DeleteButton->isEnabled());
+  UserTick(0, false);
+  FindForm->InvertSelectionButton->click();
+  EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 1);
+  EXPECT_TRUE(FindForm->TempFileModel->Checked(0));
+  FindForm->UnselectButton->click();
+  EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 0);
+  EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
+}
+
+TEST_F(FindFormTest, CommandLineRunDeletesOpensParameterTwoAndEnds) {
+  MakeFile(root + "/c/a.tmp");
+  MakeFile(root + "/e/b.tmp");
+  Start({"*.tmp"}, {}, ", \"AutoCheckFF\": 1", {"/dc", "notes.txt", "-v two words"});
+  MainForm->show();
+  ASSERT_TRUE(WaitFor([this] { return !shell.calls.empty() && !MainForm->isVisible(); }));
+  EXPECT_FALSE(Exists(root + "/c/a.tmp"));
+  EXPECT_TRUE(Exists(root + "/e/b.tmp"));
+  ASSERT_EQ(shell.calls.size(), 1u);
+  EXPECT_EQ(shell.calls[0].target, "notes.txt");
+  EXPECT_EQ(shell.calls[0].parameters, "-v two words");
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 1 of 1");
+  EXPECT_EQ(StoredInteger("FindWndWidth"), -1);  // not closed through FormClose
+  // Closing the main window asked every running loop to end; let the next test start afresh.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+}
+
+}  // namespace
