@@ -3,32 +3,16 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "about/AboutBox.h"
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/GuiHandlers.h"
 #include "platform/MessageBox.h"
-
-#if __has_include("scan/FindForm.h")
 #include "scan/FindForm.h"
-#define VANTREL_HAVE_FIND_FORM 1
-#endif
-#if __has_include("settings/OptionsForm.h")
-#include "settings/OptionsForm.h"
-#define VANTREL_HAVE_OPTIONS_FORM 1
-#endif
-#if __has_include("settings/AddMaskForm.h")
-#include "settings/AddMaskForm.h"
-#define VANTREL_HAVE_ADD_MASK_FORM 1
-#endif
-#if __has_include("settings/AddExceptionForm.h")
 #include "settings/AddExceptionForm.h"
-#define VANTREL_HAVE_ADD_EXCEPTION_FORM 1
-#endif
-#if __has_include("about/AboutBox.h")
-#include "about/AboutBox.h"
-#define VANTREL_HAVE_ABOUT_BOX 1
-#endif
+#include "settings/AddMaskForm.h"
+#include "settings/OptionsForm.h"
 
 namespace {
 
@@ -62,39 +46,19 @@ void InstallHeadlessMessageBoxes() {
 
 void CreateForms() {
   MainForm = new TMainForm();
-#ifdef VANTREL_HAVE_FIND_FORM
   FindForm = new TFindForm();
-#endif
-#ifdef VANTREL_HAVE_ABOUT_BOX
   AboutBox = new TAboutBox();
-#endif
-#ifdef VANTREL_HAVE_OPTIONS_FORM
   OptionsForm = new TOptionsForm();
-#endif
-#ifdef VANTREL_HAVE_ADD_MASK_FORM
   AddMaskForm = new TAddMaskForm();
-#endif
-#ifdef VANTREL_HAVE_ADD_EXCEPTION_FORM
   AddExceptionForm = new TAddExceptionForm();
-#endif
 }
 
 void DestroyForms() {
-#ifdef VANTREL_HAVE_ADD_EXCEPTION_FORM
   delete AddExceptionForm;
-#endif
-#ifdef VANTREL_HAVE_ADD_MASK_FORM
   delete AddMaskForm;
-#endif
-#ifdef VANTREL_HAVE_OPTIONS_FORM
   delete OptionsForm;
-#endif
-#ifdef VANTREL_HAVE_ABOUT_BOX
   delete AboutBox;
-#endif
-#ifdef VANTREL_HAVE_FIND_FORM
   delete FindForm;
-#endif
   delete MainForm;
   AddExceptionForm = nullptr;
   AddMaskForm = nullptr;

@@ -11,25 +11,15 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "about/AboutBox.h"
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
+#include "scan/FindForm.h"
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
-
-#if __has_include("scan/FindForm.h")
-#include "scan/FindForm.h"
-#define VANTREL_HAVE_FIND_FORM 1
-#endif
-#if __has_include("settings/OptionsForm.h")
 #include "settings/OptionsForm.h"
-#define VANTREL_HAVE_OPTIONS_FORM 1
-#endif
-#if __has_include("about/AboutBox.h")
-#include "about/AboutBox.h"
-#define VANTREL_HAVE_ABOUT_BOX 1
-#endif
 
 namespace {
 
@@ -275,12 +265,10 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::StartButtonClick() {
-#if defined(VANTREL_HAVE_FIND_FORM) && defined(VANTREL_HAVE_OPTIONS_FORM)
   FindForm->ClearTempFileList();
   LoadListBox(OptionsForm->MaskBox, kMasksFileName);
   FindForm->StopButton->setEnabled(true);
   FindForm->exec();
-#endif
 }
 
 void TMainForm::Start1Click() {
@@ -289,16 +277,12 @@ void TMainForm::Start1Click() {
 }
 
 void TMainForm::Options1Click() {
-#ifdef VANTREL_HAVE_OPTIONS_FORM
   OptionsForm->exec();
-#endif
   UpdateStartCommand();
 }
 
 void TMainForm::About1Click() {
-#ifdef VANTREL_HAVE_ABOUT_BOX
   AboutBox->exec();
-#endif
 }
 
 void TMainForm::Exit1Click() {
