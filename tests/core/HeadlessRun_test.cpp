@@ -1,0 +1,151 @@
+// The real program, run unattended without a display over a drive mapped to a temporary tree.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include "ScanTestSupport.h"
+#include "TestEnv.h"
+#include "platform/UniqueFd.h"
+#include "settings/ListFile.h"
+
+namespace {
+
+struct RunResult {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+class HeadlessRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!QFileInfo::exists(QStringLiteral(VANTREL_BINARY)))
+      GTEST_SKIP() << "the program is not built yet: " << VANTREL_BINARY;
+    root = Bytes(env.Root());
+    MakeDir(root + "/c");
+    MakeDir(root + "/e");
+    MakeFile(root + "/c/a.tmp", "123");
+    MakeFile(root + "/c/keep.tmp", "1");
+    MakeFile(root + "/e/b\xff.bak", "4567");
+    env.WriteFile(QStringLiteral("vantrel.ini"), FormatListText({"*.tmp", "*.bak"}));
+    env.WriteFile(QStringLiteral("exceptions.ini"), FormatListText({"keep.*"}));
+    Settings(", \"AutoCheckFF\": 1");
+  }
+
+  void Settings(const QByteArray& members) {
+    env.WriteFile(env.RegistryFile(),
+                  "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0" + members + "}}");
+  }
+
+  RunResult Vantrel(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("VANTREL_DRIVES"),
+                       QString::fromStdString("C=fixed:" + root + "/c;E=fixed:" + root + "/e"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(env.Work());
+    process.start(QStringLiteral(VANTREL_BINARY), arguments);
+    RunResult run;
+    if (!process.waitForFinished(60000)) return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+  }
+
+  QString At(const std::string& path) const { return QString::fromStdString(root + path); }
+
+  TestEnv env;
+  std::string root;
+};
+
+TEST_F(HeadlessRunTest, DryRunPrintsWhatItWouldDeleteAndDeletesNothing) {
+  const RunResult run = Vantrel({"--dry-run", "/dall"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 2\nTotal size: 7 bytes\n") + At("/c/a.tmp") +
+                         u'\n' + At("/e/b\\xff.bak") + u'\n');
+  EXPECT_TRUE(Exists(root + "/c/a.tmp"));
+  EXPECT_TRUE(Exists(root + "/e/b\xff.bak"));
+}
+
+TEST_F(HeadlessRunTest, UnattendedRunDeletesAndReports) {
+  const RunResult run = Vantrel({"/dall"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 2\nTotal size: 7 bytes\n"
+                                    " Deleted files 2 of 2\nFiles: 0\nTotal size: 0 bytes\n"));
+  EXPECT_FALSE(Exists(root + "/c/a.tmp"));
+  EXPECT_FALSE(Exists(root + "/e/b\xff.bak"));
+  EXPECT_TRUE(Exists(root + "/c/keep.tmp"));
+}
+
+TEST_F(HeadlessRunTest, WithoutAutomaticTicksNothingIsDeleted) {
+  Settings("");
+  const RunResult run = Vantrel({"/dc"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 1\nTotal size: 3 bytes\n"
+                                    " Deleted files 0 of 1\nFiles: 1\nTotal size: 3 bytes\n"));
+  EXPECT_TRUE(Exists(root + "/c/a.tmp"));
+}
+
+TEST_F(HeadlessRunTest, UndeletableFileIsReportedAsMarked) {
+  // Immutable: not even root may unlink it.
+  const std::string locked = root + "/c/locked.tmp";
+  MakeFile(locked, "12");
+  UniqueFd fd(::open(locked.c_str(), O_RDONLY));
+  int flags = 0;
+  if (::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) != 0) GTEST_SKIP() << "no file attributes here";
+  const int original = flags;
+  flags |= FS_IMMUTABLE_FL;
+  if (::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) != 0) GTEST_SKIP() << "cannot make immutable";
+  const RunResult run = Vantrel({"/dc"});
+  ::ioctl(fd.Get(), FS_IOC_SETFLAGS, &original);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 2\nTotal size: 5 bytes\n") +
+                         At("/c/locked.tmp") +
+                         QStringLiteral(" (Cannot delete file)\n"
+                                        " Deleted files 1 of 2\nFiles: 1\nTotal size: 2 bytes\n"))
+      << run.out.toStdString();
+  EXPECT_TRUE(Exists(locked));
+}
+
+TEST_F(HeadlessRunTest, FailureEndsTheRunWithStatusOne) {
+  ::unlink((Bytes(env.Work()) + "/exceptions.ini").c_str());
+  const RunResult run = Vantrel({"/dall"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.contains(QStringLiteral("Vantrel: Cannot open file exceptions.ini.\n")))
+      << run.err.toStdString();
+  EXPECT_EQ(run.out, QString());
+  EXPECT_TRUE(Exists(root + "/c/a.tmp"));
+}
+
+TEST_F(HeadlessRunTest, MissingDriveRootIsAWarningNotAFailure) {
+  ::unlink((root + "/e/b\xff.bak").c_str());
+  ::rmdir((root + "/e").c_str());
+  const RunResult run = Vantrel({"/dall"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.err.contains(QStringLiteral("Attention: No disk or disk error!\n")));
+  EXPECT_FALSE(Exists(root + "/c/a.tmp"));
+}
+
+TEST_F(HeadlessRunTest, ParameterTwoIsStartedWithParameterThreeAsArguments) {
+  const std::string script = root + "/after.sh";
+  MakeFile(script, "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/ran\"\n");
+  ::chmod(script.c_str(), 0755);
+  const RunResult run = Vantrel({"/dc", QString::fromStdString(script), "one \"two three\""});
+  EXPECT_EQ(run.exitCode, 0);
+  QElapsedTimer waited;
+  waited.start();
+  while (!Exists(root + "/ran") && waited.elapsed() < 10000) QThread::msleep(10);
+  EXPECT_EQ(env.ReadFile(QString::fromStdString(root + "/ran")), "one|two three|");
+}
+
+}  // namespace
