@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,8 +14,11 @@
 #include "app/Application.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "scan/FindForm.h"
 #include "settings/AddExceptionForm.h"
 #include "settings/AddMaskForm.h"
+#include "settings/ListBox.h"
+#include "settings/ListFile.h"
 #include "settings/OptionsForm.h"
 
 namespace {
@@ -32,7 +37,16 @@ class ScreenshotTest : public FormsTest, public ::testing::WithParamInterface<La
   bool CreateFormsInSetUp() const override { return false; }
 
   void SetUp() override {
-    env.SetEnv("VANTREL_DRIVES", "C=fixed:/;D=fixed:/home;E=removable:/media/stick;F=ram:/dev/shm");
+    const QString root = env.Root();
+    for (const char* dir : {"/c", "/c/tmp", "/c/work", "/d", "/e", "/f"}) QDir().mkpath(root + dir);
+    env.WriteFile(root + QStringLiteral("/c/tmp/setup.log"), QByteArray(2048, 'x'));
+    env.WriteFile(root + QStringLiteral("/c/work/report.bak"), QByteArray(700, 'x'));
+    env.WriteFile(root + QStringLiteral("/c/work/~draft.doc"), QByteArray(90, 'x'));
+    env.WriteFile(root + QStringLiteral("/c/work/report.doc"), QByteArray(900, 'x'));
+    env.SetEnv("VANTREL_DRIVES", (QStringLiteral("C=fixed:%1/c;D=fixed:%1/d;E=removable:%1/e;"
+                                                 "F=ram:%1/f")
+                                      .arg(root))
+                                     .toUtf8());
     if (const char* file = GetParam().file) {
       QFile shipped(QStringLiteral(VANTREL_SOURCE_DIR "/resources/Language/") +
                     QString::fromLatin1(file));
@@ -72,6 +86,22 @@ TEST_P(ScreenshotTest, EveryWindow) {
   AddMaskForm->close();
   Shot(AddExceptionForm, "add-exception");
   AddExceptionForm->close();
+  OptionsForm->close();
+
+  // A check over drive C, ended.
+  MainForm->DriveListBox->item(0)->setCheckState(Qt::Checked);
+  FindForm->EventInterval = {};
+  FindForm->ClearTempFileList();
+  LoadListBox(OptionsForm->MaskBox, kMasksFileName);
+  FindForm->StopButton->setEnabled(true);
+  FindForm->show();
+  QCoreApplication::processEvents();  // the check starts from a queued call
+  QElapsedTimer timer;
+  timer.start();
+  while (!FindForm->CanClose && timer.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(FindForm->StatusBarText(1), GetParam().file ? "Dateien: 2" : "Files: 2");
+  SaveScreenshot(FindForm, QStringLiteral("find-") + QString::fromLatin1(GetParam().suffix));
   EXPECT_TRUE(boxes.calls.empty());
 }
 
