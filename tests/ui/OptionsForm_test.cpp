@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -379,6 +382,21 @@ TEST_F(OptionsFormTest, ListsLanguageFilesFromEveryDepth) {
   EXPECT_EQ(items, QStringList({"a.lng", "a.lng", "b.LNG", "c.Lng"}));
   EXPECT_EQ(OptionsForm->LangComboBox->currentText(), "deep/b.LNG");
   EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(OptionsFormTest, TypingDropsTheListDownWithoutCompleting) {
+  Start();
+  env.WriteFile(QStringLiteral("Language/German.lng"), "");
+  env.WriteFile(QStringLiteral("Language/Russian.lng"), "");
+  Open();
+  OptionsForm->PageControl1->setCurrentIndex(2);
+  OptionsForm->activateWindow();
+  OptionsForm->LangComboBox->setFocus();
+  QTest::keyClicks(OptionsForm->LangComboBox->lineEdit(), QStringLiteral("Ge"));
+  EXPECT_EQ(OptionsForm->LangComboBox->currentText(), "Ge");
+  ASSERT_NE(OptionsForm->LangComboBox->completer(), nullptr);
+  EXPECT_TRUE(OptionsForm->LangComboBox->completer()->popup()->isVisible());
+  EXPECT_EQ(OptionsForm->LangComboBox->completer()->popup()->model()->rowCount(), 2);
 }
 
 TEST_F(OptionsFormTest, OpeningAgainShowsTheListsPage) {
