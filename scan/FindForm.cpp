@@ -1,6 +1,7 @@
 #include "scan/FindForm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,6 +28,7 @@
 #include "platform/ShellOpen.h"
 #include "scan/CacheFolder.h"
 #include "scan/Deletion.h"
+#include "scan/EventPacer.h"
 #include "scan/Scanner.h"
 #include "scan/StatusTexts.h"
 #include "settings/ListBox.h"
@@ -78,13 +80,27 @@ class BenchStats {
     ++events_;
   }
   // With VANTREL_BENCH_STATS set, the benchmark learns how long the window went without
-  // handling events during the check.
+  // handling events during the check, and the memory it took.
   void Report() {
     Event();
     if (!qEnvironmentVariableIsSet("VANTREL_BENCH_STATS")) return;
-    std::fprintf(stderr, "vantrel-stats: longest-event-gap-ms=%.1f events=%lld\n",
+    std::fprintf(stderr, "vantrel-stats: longest-event-gap-ms=%.1f events=%lld peak-rss-kb=%ld\n",
                  std::chrono::duration<double, std::milli>(longest_).count(),
-                 static_cast<long long>(events_));
+                 static_cast<long long>(events_), PeakRssKb());
+  }
+  static void ReportDeletion(Clock::duration took, qsizetype deleted) {
+    if (!qEnvironmentVariableIsSet("VANTREL_BENCH_STATS")) return;
+    std::fprintf(stderr, "vantrel-stats: deletion-ms=%.1f deleted=%lld\n",
+                 std::chrono::duration<double, std::milli>(took).count(),
+                 static_cast<long long>(deleted));
+  }
+  static long PeakRssKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+      if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
   }
 
  private:
@@ -493,7 +509,12 @@ void TFindForm::ClearTempFileList() {
 }
 
 void TFindForm::ShowTotalSize() {
-  StatusBarPanels[2]->setText(TotalSizeText(Language, TempFileModel->MeasureTotal()));
+  // A long list takes a while to measure: the window stays live meanwhile.
+  TEventPacer pacer(EventInterval);
+  const quint64 total = TempFileModel->MeasureTotal([&pacer] {
+    if (pacer.Due()) QCoreApplication::processEvents();
+  });
+  StatusBarPanels[2]->setText(TotalSizeText(Language, total));
 }
 
 void TFindForm::UncheckFailedEntries() {
@@ -536,6 +557,7 @@ void TFindForm::DeleteButtonClick() {
   ProgressBar->show();
   DeletionView view(*this);
   DeletionResult result;
+  const auto started = std::chrono::steady_clock::now();
   try {
     result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval);
   } catch (...) {
@@ -543,6 +565,7 @@ void TFindForm::DeleteButtonClick() {
     throw;
   }
   deleting_ = false;
+  BenchStats::ReportDeletion(std::chrono::steady_clock::now() - started, result.deleted);
   TempFileList->viewport()->update();
   TempFileListClickCheck();
   ProgressBar->setValue(0);

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/TextCodec.h"
+#include "platform/UniqueFd.h"
 #include "scan/SafeUnlink.h"
 
 QString EntryPath(const QString& text) {
@@ -95,6 +96,7 @@ void TResultList::CommitPending() {
 }
 
 void TResultList::Clear() {
+  ++revision_;
   beginResetModel();
   entries_.clear();
   entries_.shrink_to_fit();
@@ -156,6 +158,7 @@ void TResultList::MarkFailed(qsizetype row, const QString& marker) {
 void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   if (rows.empty()) return;
   CommitPending();
+  ++revision_;
   std::sort(rows.begin(), rows.end(), std::greater<>());
   for (qsizetype row : rows) {
     ResultEntry& entry = entries_[static_cast<size_t>(row)];
@@ -196,19 +199,64 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   endResetModel();
 }
 
-quint64 TResultList::MeasureTotal() {
-  quint64 total = 0;
-  TSafeUnlink deepFiles;
-  for (ResultEntry& entry : entries_) {
+namespace {
+
+// Sizes listed files folder by folder: entries of one folder come together, so one open of the
+// folder serves them all, and each file costs a one-name lookup instead of a whole path.
+class EntrySizes {
+ public:
+  quint64 SizeOf(const ResultEntry& entry) {
     struct stat st {};
-    // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder by
-    // folder.
-    const bool found = entry.path.size() < PATH_MAX ? ::fstatat(AT_FDCWD, entry.path.constData(),
-                                                                &st, AT_SYMLINK_NOFOLLOW) == 0
-                                                    : deepFiles.Stat(entry, st);
-    entry.size = found ? static_cast<quint64>(st.st_size) : 0;
-    total += entry.size;
+    if (entry.path.size() >= PATH_MAX) {
+      // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder
+      // by folder.
+      return deepFiles_.Stat(entry, st) ? static_cast<quint64>(st.st_size) : 0;
+    }
+    const qsizetype slash = entry.path.lastIndexOf('/');
+    const std::string_view folder(entry.path.constData(), static_cast<size_t>(slash + 1));
+    if (folder != folder_) {
+      folder_.assign(folder);
+      folderFd_.Reset(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (!folderFd_.Valid()) return 0;
+    return ::fstatat(folderFd_.Get(), entry.path.constData() + slash + 1, &st,
+                     AT_SYMLINK_NOFOLLOW) == 0
+               ? static_cast<quint64>(st.st_size)
+               : 0;
   }
-  runningTotal_ = total;
-  return total;
+
+ private:
+  std::string folder_;
+  UniqueFd folderFd_;
+  TSafeUnlink deepFiles_;
+};
+
+constexpr size_t kMeasureStretch = 512;
+
+}  // namespace
+
+quint64 TResultList::MeasureTotal(const std::function<void()>& pause) {
+  CommitPending();
+  for (;;) {
+    const quint64 revision = revision_;
+    EntrySizes sizes;
+    quint64 total = 0;
+    bool complete = true;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (pause && i % kMeasureStretch == kMeasureStretch - 1) {
+        pause();
+        if (revision_ != revision) {
+          complete = false;
+          break;
+        }
+      }
+      ResultEntry& entry = entries_[i];
+      entry.size = sizes.SizeOf(entry);
+      total += entry.size;
+    }
+    if (complete) {
+      runningTotal_ = total;
+      return total;
+    }
+  }
 }

@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -82,8 +83,9 @@ class TResultList : public QAbstractListModel {
   // Sum of the entries' sizes as last measured.
   quint64 RunningTotal() const { return runningTotal_; }
   // Measures every entry's file afresh (never following a link); a file that is gone counts 0.
-  // Returns the new total.
-  quint64 MeasureTotal();
+  // Returns the new total. A long list is measured in stretches with pause() called between
+  // them (to let events through); when the list loses rows meanwhile, it is measured anew.
+  quint64 MeasureTotal(const std::function<void()>& pause = {});
 
  signals:
   void UserTickChanged(int row);
@@ -96,6 +98,7 @@ class TResultList : public QAbstractListModel {
   // Paths of unmarked entries, viewing the entries' own bytes.
   std::unordered_set<std::string_view> paths_;
   quint64 runningTotal_ = 0;
+  quint64 revision_ = 0;  // changes whenever rows go
   qsizetype checkedCount_ = 0;
   quint64 tickGeneration_ = 0;
 };

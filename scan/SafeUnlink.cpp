@@ -15,28 +15,61 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 TSafeUnlink::Reach TSafeUnlink::OpenFolder(const ResultEntry& entry, size_t nameStart) {
   const std::string_view path(entry.path.constData(), static_cast<size_t>(entry.path.size()));
-  const std::string folder(path.substr(0, nameStart));
-  if (folderFd_.Valid() && folder == folder_) return Reach::Open;
-  folderFd_.Reset();
-  folder_.clear();
+  const size_t rootLength = entry.relativeStart;
+  const auto failed = [] { return errno == ENOENT ? Reach::Gone : Reach::Blocked; };
 
   // The root folder is the drive (or cache folder) as configured, which may be reached
   // through a link of its own; everything below it must be real directories.
-  const size_t rootLength = entry.relativeStart;
-  const std::string root(path.substr(0, rootLength));
-  UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.Valid()) return errno == ENOENT ? Reach::Gone : Reach::Blocked;
+  const std::string_view root = path.substr(0, rootLength);
+  if (chain_.empty() || chain_.front().name != root) {
+    chain_.clear();
+    UniqueFd fd(::open(std::string(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid()) return failed();
+    chain_.push_back(Folder{std::string(root), std::move(fd)});
+  }
+
+  size_t depth = 1;  // chain_[depth] is the folder of the next component
   size_t start = rootLength;
-  while (start < nameStart) {
+  while (start < nameStart && depth < kMaxKeptFolders) {
     const size_t slash = path.find('/', start);
-    const std::string component(path.substr(start, slash - start));
-    UniqueFd next(::openat(fd.Get(), component.c_str(), kFolderFlags));
-    if (!next.Valid()) return errno == ENOENT ? Reach::Gone : Reach::Blocked;
-    fd = std::move(next);
+    const std::string_view component = path.substr(start, slash - start);
+    if (depth < chain_.size() && chain_[depth].name == component) {
+      ++depth;
+      start = slash + 1;
+      continue;
+    }
+    chain_.resize(depth);
+    const std::string name(component);
+    UniqueFd fd(::openat(chain_.back().fd.Get(), name.c_str(), kFolderFlags));
+    if (!fd.Valid()) return failed();
+    chain_.push_back(Folder{name, std::move(fd)});
+    ++depth;
     start = slash + 1;
   }
-  folderFd_ = std::move(fd);
-  folder_ = folder;
+  chain_.resize(depth);
+  if (start >= nameStart) {
+    folderFd_ = chain_.back().fd.Get();
+    return Reach::Open;
+  }
+
+  // Deeper than the kept chain: the rest is walked afresh, and only its end is kept.
+  const std::string_view folder = path.substr(0, nameStart);
+  if (!deepFd_.Valid() || folder != deepFolder_) {
+    deepFd_.Reset();
+    deepFolder_.clear();
+    UniqueFd fd(::dup(chain_.back().fd.Get()));
+    while (start < nameStart) {
+      const size_t slash = path.find('/', start);
+      const std::string component(path.substr(start, slash - start));
+      UniqueFd next(::openat(fd.Get(), component.c_str(), kFolderFlags));
+      if (!next.Valid()) return failed();
+      fd = std::move(next);
+      start = slash + 1;
+    }
+    deepFd_ = std::move(fd);
+    deepFolder_ = folder;
+  }
+  folderFd_ = deepFd_.Get();
   return Reach::Open;
 }
 
@@ -52,17 +85,15 @@ bool TSafeUnlink::Delete(const ResultEntry& entry) {
     case Reach::Open:
       break;
   }
-  const std::string name(entry.path.constData() + nameStart,
-                         static_cast<size_t>(entry.path.size()) - nameStart);
+  const char* name = entry.path.constData() + nameStart;  // QByteArray data ends with a NUL
   struct stat st {};
-  if (::fstatat(folderFd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno == ENOENT;
+  if (::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (static_cast<quint64>(st.st_dev) != entry.device ||
       static_cast<quint64>(st.st_ino) != entry.inode || S_ISDIR(st.st_mode))
     return false;
-  ::unlinkat(folderFd_.Get(), name.c_str(), 0);
+  if (::unlinkat(folderFd_, name, 0) == 0) return true;
   // The test is whether the file is gone, not what the call said.
-  return ::fstatat(folderFd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+  return ::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
 bool TSafeUnlink::Stat(const ResultEntry& entry, struct stat& st) {
@@ -70,6 +101,5 @@ bool TSafeUnlink::Stat(const ResultEntry& entry, struct stat& st) {
   if (slash < 0 || static_cast<quint32>(slash) + 1 < entry.relativeStart) return false;
   const size_t nameStart = static_cast<size_t>(slash) + 1;
   if (OpenFolder(entry, nameStart) != Reach::Open) return false;
-  return ::fstatat(folderFd_.Get(), entry.path.constData() + nameStart, &st, AT_SYMLINK_NOFOLLOW) ==
-         0;
+  return ::fstatat(folderFd_, entry.path.constData() + nameStart, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }

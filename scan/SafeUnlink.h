@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/UniqueFd.h"
 #include "scan/ResultList.h"
@@ -14,8 +15,9 @@
 // file that was found (same device and inode). Nothing else is changed: no permission bits
 // (unlink needs none on the file), never a directory.
 //
-// Consecutive entries of one folder share its descriptor, which is kept for the life of the
-// object.
+// The descriptors of the folders on the way are kept (up to kMaxKeptFolders deep) for the life
+// of the object, so that entries of one folder, and of neighbouring folders, cost no new opens:
+// the result list holds a folder's files together.
 class TSafeUnlink {
  public:
   // Tries to delete the entry's file; true when no file of that name is there afterwards (a
@@ -31,6 +33,14 @@ class TSafeUnlink {
   enum class Reach { Open, Gone, Blocked };
   Reach OpenFolder(const ResultEntry& entry, size_t nameStart);
 
-  std::string folder_;  // path bytes of the folder whose descriptor is kept, with "/"
-  UniqueFd folderFd_;
+  struct Folder {
+    std::string name;  // the root folder's path for the first, a component for the others
+    UniqueFd fd;
+  };
+  static constexpr size_t kMaxKeptFolders = 64;
+
+  std::vector<Folder> chain_;  // the root folder, then the folders below it, in order
+  std::string deepFolder_;     // past kMaxKeptFolders: the one folder kept, by its path
+  UniqueFd deepFd_;
+  int folderFd_ = -1;  // the folder OpenFolder reached
 };

@@ -238,7 +238,12 @@ void TScanner::EventPoint() {
 
 void TScanner::ShowTotalSize() {
   FlushDisplay();
-  view_.SetTotalSizeText(TotalSizeText(language_, list_.MeasureTotal()));
+  const quint64 total = list_.MeasureTotal([this] {
+    if (!pacer_.Due()) return;
+    FlushDisplay();
+    view_.ProcessEvents();
+  });
+  view_.SetTotalSizeText(TotalSizeText(language_, total));
 }
 
 void TScanner::Warn() {
