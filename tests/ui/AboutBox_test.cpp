@@ -33,7 +33,6 @@ TEST_F(AboutBoxTest, EnglishTextsAndVersion) {
   EXPECT_EQ(AboutBox->Copyright->text(),
             QString::fromUtf8("Copyright \u00a9 2002-2005 Nelvor Software"));
   EXPECT_TRUE(boxes.calls.empty());
-  SaveScreenshot(AboutBox, QStringLiteral("about-en"));
 }
 
 TEST_F(AboutBoxTest, LayoutCentresLinkAndButtonByIntegerHalves) {

@@ -203,7 +203,6 @@ TEST_F(AddDialogLayoutTest, MaskDialogTextsFocusAndLayout) {
   EXPECT_EQ(AddMaskForm->MaskEdit->geometry(), QRect(8, 24, 369, 21));
   EXPECT_EQ(AddMaskForm->focusWidget(), AddMaskForm->MaskEdit);
   EXPECT_EQ(NextTabStop(AddMaskForm->MaskEdit), AddMaskForm->OKButton);
-  SaveScreenshot(AddMaskForm, QStringLiteral("add-mask-en"));
 }
 
 TEST_F(AddDialogLayoutTest, ExceptionDialogTextsFocusAndLayout) {
@@ -224,7 +223,6 @@ TEST_F(AddDialogLayoutTest, ExceptionDialogTextsFocusAndLayout) {
                   AddExceptionForm->OKButton->mapToGlobal(QPoint(2, 2)));
   QObject* filter = AddExceptionForm;
   EXPECT_TRUE(filter->eventFilter(AddExceptionForm->OKButton, &help));
-  SaveScreenshot(AddExceptionForm, QStringLiteral("add-exception-en"));
 }
 
 TEST_F(AddDialogLayoutTest, EnterOnTheFreshExceptionDialogWarnsOfTheEmptyEntry) {

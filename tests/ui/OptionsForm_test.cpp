@@ -116,11 +116,6 @@ TEST_F(OptionsFormTest, FirstRunShowsEmptyListsAndEnglishTexts) {
   EXPECT_EQ(StoredInteger("AutoCheckFF"), std::nullopt);
   EXPECT_EQ(StoredInteger("CheckTemp"), std::nullopt);
   EXPECT_EQ(StoredInteger("CheckITemp"), std::nullopt);
-
-  for (int page = 0; page < 3; ++page) {
-    OptionsForm->PageControl1->setCurrentIndex(page);
-    SaveScreenshot(OptionsForm, QStringLiteral("options-page%1-en").arg(page + 1));
-  }
 }
 
 TEST_F(OptionsFormTest, EachSwitchWritesOnlyItsOwnValueAtOnce) {
