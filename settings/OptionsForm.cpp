@@ -11,7 +11,6 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -20,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <vector>
 
 #include "app/Forms.h"
 #include "app/MainForm.h"
