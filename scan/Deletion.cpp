@@ -54,12 +54,10 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
   return result;
 }
 
-QStringList TickedPaths(const TResultList& list) {
-  QStringList paths;
+void NameTickedPaths(const TResultList& list, const std::function<void(const QString&)>& name) {
   for (qsizetype row = 0; row < list.Count(); ++row) {
     if (!list.Checked(row)) continue;
     const QByteArray& path = list.Entry(row).path;
-    paths.append(DisplayPath(path.constData(), static_cast<size_t>(path.size())));
+    name(DisplayPath(path.constData(), static_cast<size_t>(path.size())));
   }
-  return paths;
 }

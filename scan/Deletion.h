@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 
 #include "scan/ResultList.h"
 
@@ -35,5 +36,5 @@ DeletionResult DeleteTickedEntries(
     std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16));
 
 // With --dry-run the Delete command only names the files: each ticked entry's path as shown,
-// in list order.
-QStringList TickedPaths(const TResultList& list);
+// in list order, handed to name one at a time.
+void NameTickedPaths(const TResultList& list, const std::function<void(const QString&)>& name);

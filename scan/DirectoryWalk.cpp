@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr size_t kScratchSize = 64 * 1024;
+constexpr size_t kReadSize = 32 * 1024;
 constexpr int kHeartbeatEntries = 256;
 constexpr int kSubdirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -42,18 +43,32 @@ std::unordered_set<std::string> MountPointsBelow(const std::string& root) {
   return below;
 }
 
+char* DirectoryWalk::ListingStack::Reserve(size_t bytes) {
+  if (size_ + bytes > capacity_) {
+    const size_t capacity = std::max(capacity_ * 2, size_ + bytes);
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return data_.get() + size_;
+}
+
 bool DirectoryWalk::ReadListing(Frame& frame) {
-  if (scratch_.size() < kScratchSize) scratch_.resize(kScratchSize);
+  frame.begin = listings_.Size();
   for (;;) {
-    const ssize_t got = ::getdents64(frame.fd.Get(), scratch_.data(), scratch_.size());
+    const ssize_t got = ::getdents64(frame.fd.Get(), listings_.Reserve(kReadSize), kReadSize);
     if (got < 0) {
       if (errno == EINTR) continue;
       // A listing cut short keeps what was read; one that never started means "cannot list".
-      return !frame.listing.empty();
+      break;
     }
-    if (got == 0) return true;
-    frame.listing.insert(frame.listing.end(), scratch_.data(), scratch_.data() + got);
+    if (got == 0) break;
+    listings_.Commit(static_cast<size_t>(got));
   }
+  frame.end = listings_.Size();
+  frame.next = frame.begin;
+  return frame.end > frame.begin;
 }
 
 bool DirectoryWalk::Enter(int parentFd, const char* name, int openFlags, size_t pathLength,
@@ -66,10 +81,12 @@ bool DirectoryWalk::Enter(int parentFd, const char* name, int openFlags, size_t 
   frame.inode = st.st_ino;
   frame.pathLength = pathLength;
   // path_ holds the directory's path with its "/"; a mount point is listed without it.
-  if (volume_.mountPoints != nullptr && pathLength > 1 &&
+  if (volume_.mountPoints != nullptr && !volume_.mountPoints->empty() && pathLength > 1 &&
       volume_.mountPoints->contains(path_.substr(0, pathLength - 1)))
     return false;
-  return ReadListing(frame);
+  if (ReadListing(frame)) return true;
+  listings_.Truncate(frame.begin);
+  return false;
 }
 
 void DirectoryWalk::LimitOpenDirectories() {
@@ -92,14 +109,15 @@ bool DirectoryWalk::ReopenParentOfTop() {
     }
   }
   // The directory was moved meanwhile: what is left of the closed ancestors is not walked.
-  for (size_t i = 1; i < closedBelow_ && i < stack_.size(); ++i)
-    stack_[i].next = stack_[i].listing.size();
+  for (size_t i = 1; i < closedBelow_ && i < stack_.size(); ++i) stack_[i].next = stack_[i].end;
   return false;
 }
 
-bool DirectoryWalk::Walk(int parentFd, const char* name, std::string path, bool followStart,
-                         Visitor& visitor) {
+bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* name, std::string path,
+                         bool followStart, Visitor& visitor) {
+  volume_ = volume;
   stack_.clear();
+  listings_.Truncate(0);
   closedBelow_ = 1;
   path_ = std::move(path);
   if (!visitor.BeforeDirectory()) return true;
@@ -114,15 +132,16 @@ bool DirectoryWalk::Walk(int parentFd, const char* name, std::string path, bool 
   int sinceHeartbeat = 0;
   while (!stack_.empty()) {
     Frame& top = stack_.back();
-    if (top.next >= top.listing.size()) {
+    if (top.next >= top.end) {
       const size_t depth = stack_.size() - 1;
       if (depth >= 1 && !stack_[depth - 1].fd.Valid()) ReopenParentOfTop();
+      listings_.Truncate(stack_.back().begin);
       stack_.pop_back();
       if (closedBelow_ > stack_.size()) closedBelow_ = stack_.empty() ? 1 : stack_.size();
       if (!stack_.empty()) path_.resize(stack_.back().pathLength);
       continue;
     }
-    const auto* entry = reinterpret_cast<const struct dirent64*>(top.listing.data() + top.next);
+    const auto* entry = reinterpret_cast<const struct dirent64*>(listings_.At(top.next));
     top.next += entry->d_reclen;
     const char* entryName = entry->d_name;
     if (IsDotOrDotDot(entryName)) continue;
@@ -146,7 +165,7 @@ bool DirectoryWalk::Walk(int parentFd, const char* name, std::string path, bool 
         path_.resize(parentLength);
         continue;
       }
-      // The entry name lives in the parent's listing, which stays put while the stack grows.
+      // Entering may have moved the listings: nothing below looks at entryName again.
       stack_.push_back(std::move(child));
       LimitOpenDirectories();
       visitor.DirectoryOpened(path_);

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -53,22 +54,40 @@ class DirectoryWalk {
     virtual void Heartbeat() {}
   };
 
-  explicit DirectoryWalk(WalkVolume volume) : volume_(volume) {}
-
   // Walks the directory name below parentFd (AT_FDCWD with an absolute path for a walk's
-  // starting folder, which may itself be reached through a link when followStart is true).
-  // path is the directory's path with a trailing "/". Returns false when the visitor ended the
-  // walk, true otherwise (also when the directory could not be listed).
-  bool Walk(int parentFd, const char* name, std::string path, bool followStart, Visitor& visitor);
+  // starting folder, which may itself be reached through a link when followStart is true),
+  // staying on the volume. path is the directory's path with a trailing "/". Returns false when
+  // the visitor ended the walk, true otherwise (also when the directory could not be listed).
+  // One object serves any number of walks, one at a time, and keeps its buffers between them.
+  bool Walk(const WalkVolume& volume, int parentFd, const char* name, std::string path,
+            bool followStart, Visitor& visitor);
 
  private:
   struct Frame {
     UniqueFd fd;
-    std::vector<char> listing;  // linux_dirent64 records, exactly as read
+    size_t begin = 0;  // the listing: linux_dirent64 records in listings_[begin, end)
+    size_t end = 0;
     size_t next = 0;
     size_t pathLength = 0;  // length of this directory's path, trailing "/" included
     dev_t device = 0;
     ino_t inode = 0;
+  };
+
+  // The listings of the open directories, stacked as the frames are: a listing is read onto
+  // the end and dropped when its frame goes, so the walk allocates nothing per directory (and
+  // leaves no holes in the heap between the findings it keeps).
+  class ListingStack {
+   public:
+    char* Reserve(size_t bytes);
+    void Commit(size_t bytes) { size_ += bytes; }
+    void Truncate(size_t size) { size_ = size; }
+    size_t Size() const { return size_; }
+    const char* At(size_t offset) const { return data_.get() + offset; }
+
+   private:
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
   };
 
   // Opens and lists a directory; false when it cannot be entered (gone, unreadable, another
@@ -82,5 +101,5 @@ class DirectoryWalk {
   std::vector<Frame> stack_;
   std::string path_;
   size_t closedBelow_ = 1;  // frames [1, closedBelow_) have their descriptor closed
-  std::vector<char> scratch_;
+  ListingStack listings_;
 };

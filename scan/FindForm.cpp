@@ -550,7 +550,7 @@ void TFindForm::DeleteButtonClick() {
   // second deletion over the same rows.
   if (deleting_) return;
   if (ProgramCommandLine().dryRun) {
-    for (const QString& path : TickedPaths(*TempFileModel)) PrintLine(path);
+    NameTickedPaths(*TempFileModel, PrintLine);
     return;
   }
   deleting_ = true;

@@ -58,9 +58,11 @@ TMask::TMask(const QString& mask) {
     if (c == U'*') {
       skipPending = true;
     } else if (c == U'?') {
+      bytesExact_ = false;
       // After a pending "*" a "?" adds nothing: the star already passes over it.
       if (!skipPending) add(MakeElement(Kind::Any), i);
     } else if (c == U'[') {
+      bytesExact_ = false;
       Element set = MakeElement(Kind::Set);
       ++i;
       if (i < length && text[static_cast<size_t>(i)] == U'!') {
@@ -91,6 +93,7 @@ TMask::TMask(const QString& mask) {
       if (set.ranges.empty()) InvalidMask(mask, i);
       add(std::move(set), i);
     } else {
+      if (c >= 0x80) bytesExact_ = false;
       Element literal = MakeElement(Kind::Literal);
       literal.literal = AsciiUpper(c);
       add(std::move(literal), i);
@@ -99,12 +102,12 @@ TMask::TMask(const QString& mask) {
   add(MakeElement(Kind::End), length);
 }
 
-bool TMask::Matches(std::u32string_view name) const {
+template <typename Char>
+bool TMask::MatchesSequence(const Char* name, size_t n) const {
   if (empty_) return false;
   // Every element but the end consumes exactly one character, so on a failure it is enough to
   // retry from the latest skip point with one more character passed over: an earlier skip point
   // could only pass over characters that the later one passes over too.
-  const size_t n = name.size();
   size_t e = 0;
   size_t p = 0;
   size_t backtrackElement = SIZE_MAX;
@@ -117,7 +120,7 @@ bool TMask::Matches(std::u32string_view name) const {
     }
     if (element.kind == Kind::End) {
       if (p == n || element.skip) return true;
-    } else if (p < n && element.Fits(name[p])) {
+    } else if (p < n && element.Fits(static_cast<char32_t>(name[p]))) {
       ++e;
       ++p;
       continue;
@@ -126,6 +129,14 @@ bool TMask::Matches(std::u32string_view name) const {
     e = backtrackElement;
     p = ++backtrackPosition;
   }
+}
+
+bool TMask::Matches(std::u32string_view name) const {
+  return MatchesSequence(name.data(), name.size());
+}
+
+bool TMask::MatchesBytes(std::string_view name) const {
+  return MatchesSequence(reinterpret_cast<const unsigned char*>(name.data()), name.size());
 }
 
 bool TMask::Matches(const QString& name) const {

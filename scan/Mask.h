@@ -27,6 +27,12 @@ class TMask {
   bool Matches(std::u32string_view name) const;
   bool Matches(const QString& name) const;
 
+  // True when the mask holds nothing but ASCII letters, other ASCII literals and stars. It then
+  // fits a name's UTF-8 bytes exactly when it fits the name's characters (an ASCII byte is
+  // always a character of its own, invalid bytes included), so names need no decoding.
+  bool MatchesBytesExactly() const { return bytesExact_; }
+  bool MatchesBytes(std::string_view name) const;
+
   static constexpr int kMaxSkips = 30;
 
  private:
@@ -44,8 +50,12 @@ class TMask {
     element.kind = kind;
     return element;
   }
+  template <typename Char>
+  bool MatchesSequence(const Char* name, size_t n) const;
+
   std::vector<Element> elements_;
   bool empty_ = false;
+  bool bytesExact_ = true;
 };
 
 // Whether the bare file name fits the mask (compiled for this one test). Throws EMaskException

@@ -14,13 +14,22 @@ void TMaskList::SetEntries(const QStringList& entries) {
   for (const QString& entry : entries) slots_.push_back(Slot{entry, nullptr});
 }
 
-bool TMaskList::Fits(size_t i, std::u32string_view name) {
-  Slot& slot = slots_[i];
-  if (slot.compiled == nullptr) slot.compiled = &cache_.Get(slot.text);
-  return slot.compiled->Matches(name);
+std::u32string_view TMaskName::Characters() {
+  if (!decoded_) {
+    NameToCodePoints(bytes_, characters_);
+    decoded_ = true;
+  }
+  return characters_;
 }
 
-bool TMaskList::AnyFits(std::u32string_view name) {
+bool TMaskList::Fits(size_t i, TMaskName& name) {
+  Slot& slot = slots_[i];
+  if (slot.compiled == nullptr) slot.compiled = &cache_.Get(slot.text);
+  if (slot.compiled->MatchesBytesExactly()) return slot.compiled->MatchesBytes(name.Bytes());
+  return slot.compiled->Matches(name.Characters());
+}
+
+bool TMaskList::AnyFits(TMaskName& name) {
   for (size_t i = 0; i < slots_.size(); ++i) {
     if (Fits(i, name)) return true;
   }

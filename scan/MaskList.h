@@ -20,6 +20,23 @@ class TMaskCache {
   QHash<QString, std::shared_ptr<const TMask>> compiled_;
 };
 
+// A file name as the masks see it: its bytes, decoded to characters (UTF-8, invalid bytes as
+// U+FFFD) only when a mask needs them.
+class TMaskName {
+ public:
+  void Set(std::string_view bytes) {
+    bytes_ = bytes;
+    decoded_ = false;
+  }
+  std::string_view Bytes() const { return bytes_; }
+  std::u32string_view Characters();
+
+ private:
+  std::string_view bytes_;
+  std::u32string characters_;
+  bool decoded_ = false;
+};
+
 // A list of masks in list order (the mask list or the exception list), tested against bare
 // file names through a cache.
 class TMaskList {
@@ -30,9 +47,9 @@ class TMaskList {
   size_t Size() const { return slots_.size(); }
 
   // Whether mask i fits the name. Throws EMaskException when mask i is invalid.
-  bool Fits(size_t i, std::u32string_view name);
+  bool Fits(size_t i, TMaskName& name);
   // Tests the masks in list order until one fits.
-  bool AnyFits(std::u32string_view name);
+  bool AnyFits(TMaskName& name);
 
  private:
   struct Slot {

@@ -68,12 +68,13 @@ Qt::ItemFlags TResultList::flags(const QModelIndex& index) const {
 
 QString TResultList::Text(qsizetype row) const {
   const ResultEntry& entry = Entry(row);
-  return DisplayPath(entry.path.constData(), static_cast<size_t>(entry.path.size())) + entry.marker;
+  return DisplayPath(entry.path.constData(), static_cast<size_t>(entry.path.size())) +
+         markers_[entry.marker];
 }
 
 bool TResultList::IsMarked(qsizetype row) const {
   const ResultEntry& entry = Entry(row);
-  return !entry.marker.isEmpty() || entry.path.endsWith(')');
+  return entry.marker != 0 || entry.path.endsWith(')');
 }
 
 bool TResultList::IsNewEntry(std::string_view path) const {
@@ -84,7 +85,7 @@ void TResultList::Append(ResultEntry entry) {
   entry.checked = false;
   runningTotal_ += entry.size;
   entries_.push_back(std::move(entry));
-  if (entries_.back().marker.isEmpty()) paths_.insert(ViewOf(entries_.back().path));
+  if (entries_.back().marker == 0) paths_.insert(ViewOf(entries_.back().path));
 }
 
 void TResultList::CommitPending() {
@@ -149,8 +150,13 @@ void TResultList::MarkFailed(qsizetype row, const QString& marker) {
   ResultEntry& entry = entries_[static_cast<size_t>(row)];
   TickChanged(entry, false);
   // A marked entry's text is no longer its path: the duplicate test no longer sees it.
-  if (entry.marker.isEmpty()) paths_.erase(ViewOf(entry.path));
-  entry.marker = marker;
+  if (entry.marker == 0) paths_.erase(ViewOf(entry.path));
+  qsizetype known = markers_.indexOf(marker, 1);
+  if (known < 0) {
+    markers_.append(marker);
+    known = markers_.size() - 1;
+  }
+  entry.marker = static_cast<quint16>(std::min<qsizetype>(known, 0xFFFF));
   const QModelIndex at = index(static_cast<int>(row));
   emit dataChanged(at, at, {Qt::DisplayRole, Qt::CheckStateRole});
 }
@@ -162,7 +168,7 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   std::sort(rows.begin(), rows.end(), std::greater<>());
   for (qsizetype row : rows) {
     ResultEntry& entry = entries_[static_cast<size_t>(row)];
-    if (entry.marker.isEmpty()) paths_.erase(ViewOf(entry.path));
+    if (entry.marker == 0) paths_.erase(ViewOf(entry.path));
     runningTotal_ -= std::min(runningTotal_, entry.size);
     TickChanged(entry, false);
   }

@@ -3,6 +3,8 @@
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <deque>
 #include <functional>
 #include <string_view>
 #include <unordered_set>
@@ -15,14 +17,15 @@ QString EntryPath(const QString& text);
 // Whether an entry text is marked: its last character is ")".
 bool IsMarkedText(const QString& text);
 
-// One finding: the file's exact path bytes, what it was when found, and its tick.
+// One finding: the file's exact path bytes, what it was when found, and its tick. Kept small: a
+// check may list a million of them.
 struct ResultEntry {
   QByteArray path;   // absolute; never changed once listed (the duplicate set points into it)
-  QString marker;    // " (Cannot delete file)" after a failed deletion, otherwise empty
   quint64 size = 0;  // bytes, as last measured
   quint64 device = 0;
   quint64 inode = 0;
   quint32 relativeStart = 0;  // where the part below the walk's root folder begins in path
+  quint16 marker = 0;         // after a failed deletion: its text, as TResultList::Marker
   bool checked = false;
   bool symlink = false;
 };
@@ -52,6 +55,8 @@ class TResultList : public QAbstractListModel {
 
   // The entry's text: its path as shown, then its marker.
   QString Text(qsizetype row) const;
+  // The text a marker number stands for (0: none).
+  const QString& Marker(quint16 marker) const { return markers_[marker]; }
   bool IsMarked(qsizetype row) const;
 
   // Whether no unmarked entry has exactly this path (byte for byte: on Linux a.tmp and A.tmp
@@ -93,7 +98,9 @@ class TResultList : public QAbstractListModel {
  private:
   void TickChanged(ResultEntry& entry, bool checked);
 
-  std::vector<ResultEntry> entries_;
+  // A deque grows without moving what it holds: no moment with the whole list held twice.
+  std::deque<ResultEntry> entries_;
+  QStringList markers_{QString()};  // the distinct marker texts; 0 is none
   size_t committed_ = 0;
   // Paths of unmarked entries, viewing the entries' own bytes.
   std::unordered_set<std::string_view> paths_;

@@ -74,7 +74,7 @@ class TScanner::ScanDirectoryStep : public DirectoryWalk::Visitor {
     s_.EventPoint();
   }
   bool File(int dirFd, std::string_view name, const std::string& dirPath) override {
-    NameToCodePoints(name, s_.name_);
+    s_.name_.Set(name);
     int excluded = -1;  // unknown until a mask fits
     // Every mask is tested, also after one fitted: each must be compiled (and an invalid one
     // reported) at the first file, as the check has always done.
@@ -192,7 +192,7 @@ void TScanner::ReloadExceptions() {
   view_.ExceptionsLoaded(exceptions_.Entries());
 }
 
-bool TScanner::ExceptionsFit(std::u32string_view name) {
+bool TScanner::ExceptionsFit(TMaskName& name) {
   return exceptionMasks_.AnyFits(name);
 }
 
@@ -284,8 +284,7 @@ void TScanner::ScanDrive(const std::string& root) {
     } else {
       mountPoints_ = MountPointsBelow(root);
       ScanDirectoryStep step(*this);
-      DirectoryWalk(WalkVolume{device_, &mountPoints_})
-          .Walk(AT_FDCWD, root.c_str(), root_, true, step);
+      walk_.Walk(WalkVolume{device_, &mountPoints_}, AT_FDCWD, root.c_str(), root_, true, step);
     }
     ShowTotalSize();
   });
@@ -300,8 +299,7 @@ void TScanner::ScanTempDirectories(const std::string& root) {
     } else {
       mountPoints_ = MountPointsBelow(root);
       SearchTempDirectoriesStep step(*this);
-      DirectoryWalk(WalkVolume{device_, &mountPoints_})
-          .Walk(AT_FDCWD, root.c_str(), root_, true, step);
+      walk_.Walk(WalkVolume{device_, &mountPoints_}, AT_FDCWD, root.c_str(), root_, true, step);
     }
     ShowTotalSize();
   });
@@ -314,8 +312,8 @@ void TScanner::ListTempDirectory(int parentFd, std::string_view name, std::strin
     Warn();
   } else {
     ListTempFilesStep step(*this);
-    DirectoryWalk(WalkVolume{device_, &mountPoints_})
-        .Walk(parentFd, name.data(), std::move(path), false, step);
+    listWalk_.Walk(WalkVolume{device_, &mountPoints_}, parentFd, name.data(), std::move(path),
+                   false, step);
   }
   // The search goes straight on: the exact total is measured when the whole search ends.
   sizeDirty_ = true;
@@ -332,8 +330,7 @@ void TScanner::CleanInternetCache(const QString& folder) {
     } else {
       const std::unordered_set<std::string> mounts = MountPointsBelow(path);
       CleanCacheDirectoryStep step(*this);
-      DirectoryWalk(WalkVolume{device, &mounts})
-          .Walk(AT_FDCWD, path.c_str(), WithSlash(path), true, step);
+      walk_.Walk(WalkVolume{device, &mounts}, AT_FDCWD, path.c_str(), WithSlash(path), true, step);
     }
     ShowTotalSize();
   });

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "scan/DirectoryWalk.h"
 #include "scan/EventPacer.h"
 #include "scan/ExceptionsFile.h"
 #include "scan/MaskList.h"
@@ -67,7 +68,7 @@ class TScanner {
   // A point where the walk may refresh the display and let events through.
   void EventPoint();
   void Warn();
-  bool ExceptionsFit(std::u32string_view name);
+  bool ExceptionsFit(TMaskName& name);
   void ReloadExceptions();
 
   TResultList& list_;
@@ -80,7 +81,9 @@ class TScanner {
   TMaskList masks_;
   TMaskList exceptionMasks_;
 
-  std::string root_;  // the current walk's drive directory with a trailing "/"
+  DirectoryWalk walk_;      // the drive or cache folder being walked
+  DirectoryWalk listWalk_;  // a temporary directory being listed inside the search
+  std::string root_;        // the current walk's drive directory with a trailing "/"
   dev_t device_ = 0;
   std::unordered_set<std::string> mountPoints_;
 
@@ -91,5 +94,5 @@ class TScanner {
   bool sizeDirty_ = false;
 
   std::string fullPath_;
-  std::u32string name_;
+  TMaskName name_;
 };

@@ -140,4 +140,27 @@ TEST(MaskCompiled, ReusableAcrossNames) {
   EXPECT_FALSE(mask.Matches(QStringLiteral("a.tp")));
 }
 
+// Masks of ASCII literals and stars are matched on a name's bytes without decoding it; the answer
+// must be the one the characters give, invalid UTF-8 included.
+TEST(MaskBytes, SameAnswerAsCharacters) {
+  const char* masks[] = {"*.tmp", "~*", "*.TMP", "a*b*c", "*", "keep.*", "*.t?p", "[a]*", "ä*"};
+  const char* names[] = {"a.tmp",           "A.TMP",         "~x",    "\xff.tmp",
+                         "caf\xc3\xa9.tmp", "a\xe2\x82.tmp", "aXbYc", "keep.",
+                         "x.tap",           "\xc3\xa4x",     "tmp",   ".tmp"};
+  for (const char* m : masks) {
+    const TMask mask(QString::fromUtf8(m));
+    for (const char* n : names) {
+      const std::string_view bytes(n);
+      const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      if (mask.MatchesBytesExactly()) {
+        EXPECT_EQ(mask.MatchesBytes(bytes), mask.Matches(text)) << m << " / " << n;
+      }
+    }
+  }
+  EXPECT_TRUE(TMask(QStringLiteral("*.tmp")).MatchesBytesExactly());
+  EXPECT_FALSE(TMask(QStringLiteral("*.t?p")).MatchesBytesExactly());
+  EXPECT_FALSE(TMask(QStringLiteral("[a]*")).MatchesBytesExactly());
+  EXPECT_FALSE(TMask(QStringLiteral("ä*")).MatchesBytesExactly());
+}
+
 }  // namespace
