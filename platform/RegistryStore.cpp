@@ -70,7 +70,8 @@ KeyLookup FindKey(const Store& store, const QString& keyPath) {
 
 bool SaveStore(const QJsonObject& root) {
   QSaveFile file(RegistryStore::FilePath());
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered: a write cut short by a full disk must show in its count (see SaveListFile).
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();

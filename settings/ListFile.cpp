@@ -43,7 +43,10 @@ QStringList LoadListFile(const QString& name) {
 void SaveListFile(const QStringList& entries, const QString& name) {
   QSaveFile file(name);
   const QByteArray bytes = FormatListText(entries);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+  // Unbuffered, so a write cut short (full disk) shows in its count instead of vanishing in a
+  // flush whose failure commit() does not always report.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+      file.write(bytes) != bytes.size() || !file.commit())
     throw EFileError(QStringLiteral("Cannot create file %1").arg(name));
 }
 

@@ -1,11 +1,14 @@
 #include "settings/ListFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <csignal>
 #include <functional>
 
 #include "TestEnv.h"
@@ -153,12 +156,22 @@ TEST(ListFile, SaveFailureLeavesThePreviousFile) {
             QStringLiteral("Cannot create file vantrel.ini"));
   EXPECT_TRUE(QFileInfo(env.Abs(kMasksFileName)).isDir());
 
-  if (::geteuid() == 0) return;  // root writes anywhere
+  // A disk that fills up half way through the save (simulated with a file size limit, which
+  // binds root too): the error, and the previous file untouched.
   env.WriteFile(kExceptionsFileName, "keep\r\n");
-  ::chmod(QFile::encodeName(env.Work()).constData(), 0500);
-  EXPECT_EQ(FileErrorOf([] { SaveListFile({"a"}, kExceptionsFileName); }),
-            QStringLiteral("Cannot create file exceptions.ini"));
-  ::chmod(QFile::encodeName(env.Work()).constData(), 0700);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64, 64};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const QString error = FileErrorOf(
+        [] { SaveListFile(QStringList(100, QStringLiteral("*.tmp")), kExceptionsFileName); });
+    ::_exit(error == QStringLiteral("Cannot create file exceptions.ini") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(env.ReadFile(kExceptionsFileName), QByteArray("keep\r\n"));
 }
 

@@ -1,6 +1,7 @@
 #include "settings/Registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSysInfo>
+#include <csignal>
 #include <functional>
 
 #include "TestEnv.h"
@@ -244,7 +246,7 @@ TEST_F(RegistryTest, StaleLockLeftByADeadCopyIsTakenOver) {
 
 // Two running copies writing different values at the same time lose none of them.
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
-  constexpr int kWrites = 40;
+  constexpr int kWrites = 1000;
   TRegistry setup;
   setup.OpenKey(kOptionsKey, true);
   pid_t children[2];
@@ -276,6 +278,65 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     for (int i = 0; i < kWrites; ++i)
       EXPECT_EQ(values.value(QStringLiteral("P%1_%2").arg(c).arg(i)).toInt(-1), i);
   EXPECT_FALSE(QFile::exists(env.RegistryFile() + QStringLiteral(".lock")));
+}
+
+// A copy killed in the middle of a save leaves the old file or the new one, never a part of
+// one, and the lock it held does not stop the next writer.
+TEST_F(RegistryTest, CopyKilledWhileSavingLeavesAWholeFile) {
+  TRegistry setup;
+  setup.OpenKey(kOptionsKey, true);
+  const QString big(20000, u'x');  // long saves, so kills land inside them
+  for (int round = 0; round < 12; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      TRegistry r;
+      r.OpenKey(kOptionsKey, true);
+      for (int i = 0;; ++i) r.WriteString(QStringLiteral("V%1").arg(i % 50), big);
+    }
+    ::usleep(static_cast<useconds_t>(3000 + round * 2500));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+    QJsonParseError error;
+    const QJsonDocument document =
+        QJsonDocument::fromJson(env.ReadFile(env.RegistryFile()), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << "round " << round;
+    const QJsonObject options = StoredOptions();
+    for (auto it = options.begin(); it != options.end(); ++it)
+      if (it.key().startsWith(u'V')) {
+        EXPECT_TRUE(it.value().toString() == big) << it.key().toStdString() << " is cut short";
+      }
+    reg.OpenKey(kOptionsKey, true);
+    reg.WriteInteger(QStringLiteral("AfterKill"), round);
+    EXPECT_EQ(reg.ReadInteger(QStringLiteral("AfterKill")), round);
+  }
+}
+
+// A disk that fills up during a save (simulated with a file size limit, which binds root too):
+// the write fails with the store's error and the previous file stays as it was.
+TEST_F(RegistryTest, SaveCutShortByAFullDiskFailsAndKeepsTheFile) {
+  reg.OpenKey(kOptionsKey, true);
+  reg.WriteInteger(QStringLiteral("AutoCheckHD"), 1);
+  const QByteArray before = env.ReadFile(env.RegistryFile());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const QString error = ErrorOf([] {
+      TRegistry r;
+      r.OpenKey(kOptionsKey, true);
+      r.WriteString(QStringLiteral("Language"), QString(4000, u'x'));
+    });
+    ::_exit(error == QStringLiteral("Failed to set data for 'Language'") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(env.ReadFile(env.RegistryFile()), before);
 }
 
 }  // namespace
