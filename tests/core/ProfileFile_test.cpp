@@ -1,12 +1,15 @@
 #include "i18n/ProfileFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QThread>
 
 #include "TestEnv.h"
+#include "platform/SafeRead.h"
 
 namespace {
 
@@ -97,6 +100,41 @@ TEST(ReadProfileString, DefaultsForEveryFailure) {
   EXPECT_EQ(ReadProfileString("Language/", "Main", "Start", def), def);  // the directory
   EXPECT_EQ(ReadProfileString("NoDir/de.lng", "Main", "Start", def), def);
   EXPECT_EQ(ReadProfileString(QString(), "Main", "Start", def), def);
+}
+
+// Whatever stands in the language file's place, a lookup answers at once with the default.
+TEST(ReadProfileString, OddFilesGiveTheDefaultWithoutBlocking) {
+  TestEnv env;
+  QDir().mkpath(env.Abs(QStringLiteral("Language")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(env.Abs(QStringLiteral("Language/fifo.lng"))), 0644), 0);
+  ASSERT_TRUE(
+      QFile::link(QStringLiteral("/dev/zero"), env.Abs(QStringLiteral("Language/zero.lng"))));
+  QByteArray huge = "[Main]\r\nStart=Riesig\r\n";
+  huge.append(QByteArray(kMaxConfigFileSize, ';'));
+  env.WriteFile(QStringLiteral("Language/huge.lng"), huge);
+  for (const char* name : {"fifo.lng", "zero.lng", "huge.lng"})
+    EXPECT_EQ(ReadProfileString(QStringLiteral("Language/") + QString::fromLatin1(name), "Main",
+                                "Start", "Start"),
+              QStringLiteral("Start"))
+        << name;
+}
+
+// A root run reads only language files that root owns and nobody else can write.
+TEST(ReadProfileString, RootRunRefusesFilesOthersCouldWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the rule applies to root runs only";
+  TestEnv env;
+  env.WriteFile(QStringLiteral("Language/de.lng"), "[Main]\r\nStart=Starten\r\n");
+  const QByteArray path = QFile::encodeName(env.Abs(QStringLiteral("Language/de.lng")));
+  ASSERT_EQ(::chmod(path.constData(), 0644), 0);
+  EXPECT_EQ(ReadProfileString("Language/de.lng", "Main", "Start", "Start"),
+            QStringLiteral("Starten"));
+  ASSERT_EQ(::chmod(path.constData(), 0664), 0);
+  EXPECT_EQ(ReadProfileString("Language/de.lng", "Main", "Start", "Start"),
+            QStringLiteral("Start"));
+  ASSERT_EQ(::chmod(path.constData(), 0644), 0);
+  ASSERT_EQ(::chown(path.constData(), 65534, 65534), 0);
+  EXPECT_EQ(ReadProfileString("Language/de.lng", "Main", "Start", "Start"),
+            QStringLiteral("Start"));
 }
 
 TEST(ReadProfileString, Windows1251File) {
