@@ -8,7 +8,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTimer>
 
 #include "about/FileVersion.h"
 #include "i18n/Catalogue.h"
@@ -48,13 +47,10 @@ QIcon GlyphIcon(const QString& path) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(QWidget* parent) : TModalForm(parent) {
   setObjectName(QStringLiteral("AboutBox"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("MS Sans Serif"));
+  QFont font = ClassicFont(8);
   font.setPixelSize(11);
-  font.setStyleHint(QFont::SansSerif);
   setFont(font);
   BuildLayout();
   RunGuarded([this] { FormCreate(); });
@@ -110,12 +106,6 @@ void TAboutBox::FormCreate() {
   Registry.SetRoot();
   Language.OpenLanguageFile(Registry);
   ApplyLanguage();
-}
-
-void TAboutBox::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (event->spontaneous()) return;
-  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }
 
 void TAboutBox::FormActivate() {

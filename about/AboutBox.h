@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QDialog>
-
 #include "i18n/LanguageFile.h"
+#include "platform/ModalForm.h"
 #include "settings/Registry.h"
 
 class QFrame;
@@ -13,12 +12,12 @@ class QPushButton;
 inline const QString kHomePageAddress = QStringLiteral("https://nelvor.example.com/");
 
 // The about window: product name, version, the maker's link and copyright line, Close.
-class TAboutBox : public QDialog {
+class TAboutBox : public TModalForm {
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 
   void FormCreate();
-  void FormActivate();
+  void FormActivate() override;
   void ApplyLanguage();
   void HomePageMouseEnter();
   void HomePageMouseLeave();
@@ -38,7 +37,6 @@ class TAboutBox : public QDialog {
   TLanguageFile Language;
 
  protected:
-  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

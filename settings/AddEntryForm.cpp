@@ -8,19 +8,12 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QTimer>
 
 #include "platform/MessageBox.h"
 #include "settings/ListBox.h"
 
 TAddEntryForm::TAddEntryForm(const AddEntryKind& kind, QWidget* parent)
-    : QDialog(parent), kind_(kind) {
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
-  font.setStyleHint(QFont::SansSerif);
-  setFont(font);
+    : TModalForm(parent), kind_(kind) {
   BuildLayout();
   RunGuarded([this] { FormCreate(); });
 }
@@ -112,20 +105,9 @@ void TAddEntryForm::CancelButtonClick() {
 }
 
 void TAddEntryForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
+  TModalForm::showEvent(event);
   if (event->spontaneous()) return;
   (kind_.okButtonFirst ? static_cast<QWidget*>(OKButton) : edit_)->setFocus();
-  // Once per showing, inside the dialog's own loop, before the user can act.
-  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
-}
-
-void TAddEntryForm::keyPressEvent(QKeyEvent* event) {
-  // Esc does not close the dialog: only Cancel and the close box do.
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
 }
 
 bool TAddEntryForm::eventFilter(QObject* watched, QEvent* event) {

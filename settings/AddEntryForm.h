@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
 #include "i18n/Catalogue.h"
 #include "i18n/LanguageFile.h"
+#include "platform/ModalForm.h"
 #include "settings/Registry.h"
 
 class QLabel;
@@ -27,10 +26,10 @@ struct AddEntryKind {
 
 // The dialog both add windows are: one edit box whose text, when it is neither empty nor an
 // exact duplicate, goes into a sorted list box of the options window.
-class TAddEntryForm : public QDialog {
+class TAddEntryForm : public TModalForm {
  public:
   void FormCreate();
-  void FormActivate();
+  void FormActivate() override;
   void ApplyLanguage();
   // Refuses an empty text and a text equal, code unit for code unit, to an entry of the
   // target list with a warning box and leaves the dialog open; otherwise inserts the text at
@@ -55,7 +54,6 @@ class TAddEntryForm : public QDialog {
   QLineEdit* Edit() const { return edit_; }
 
   void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -16,7 +16,6 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <vector>
@@ -131,14 +130,8 @@ void RemoveSelected(QListWidget* box, AfterEach afterEach) {
 
 }  // namespace
 
-TOptionsForm::TOptionsForm(QWidget* parent) : QDialog(parent) {
+TOptionsForm::TOptionsForm(QWidget* parent) : TModalForm(parent) {
   setObjectName(QStringLiteral("OptionsForm"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
-  font.setStyleHint(QFont::SansSerif);
-  setFont(font);
   BuildLayout();
   ConnectHandlers();
   RunGuarded([this] { FormCreate(); });
@@ -261,23 +254,6 @@ void TOptionsForm::ConnectHandlers() {
 void TOptionsForm::FormCreate() {
   Registry.SetRoot();
   Language.OpenLanguageFile(Registry);
-}
-
-void TOptionsForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (event->spontaneous()) return;
-  // Once per showing, inside the window's own loop, before the user can act; never when the
-  // focus comes back from an add dialog.
-  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
-}
-
-void TOptionsForm::keyPressEvent(QKeyEvent* event) {
-  // Esc does not close the window: only OK and the close box do.
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
 }
 
 void TOptionsForm::FormActivate() {

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
 #include "i18n/Catalogue.h"
 #include "i18n/LanguageFile.h"
+#include "platform/ModalForm.h"
 #include "settings/Registry.h"
 
 class QCheckBox;
@@ -19,13 +18,13 @@ class QWidget;
 // The options window. Its MaskBox and ExceptionsBox are the program's mask list and exception
 // list for the whole run, whether the window is shown or not; the four switches are written the
 // moment they are ticked; the lists and the language only by OK.
-class TOptionsForm : public QDialog {
+class TOptionsForm : public TModalForm {
  public:
   explicit TOptionsForm(QWidget* parent = nullptr);
 
   void FormCreate();
   // Runs once per showing; a failure ends it at the failing step and the window stays open.
-  void FormActivate();
+  void FormActivate() override;
   void ApplyLanguage();
   void UpdateTotals();
   void MaskBoxClick();
@@ -73,9 +72,6 @@ class TOptionsForm : public QDialog {
   TLanguageFile Language;
 
  protected:
-  void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  private:
   void BuildLayout();
   void BuildListsPage();
