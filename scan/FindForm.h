@@ -14,7 +14,7 @@
 
 class QFrame;
 class QLabel;
-class QListView;
+class QTableView;
 class QProgressBar;
 class QToolButton;
 
@@ -67,7 +67,7 @@ class TFindForm : public QDialog {
   QToolButton* InvertSelectionButton;
   QLabel* StatusPanel;  // its text is the panel's caption; holds ProgressBar
   QProgressBar* ProgressBar;
-  QListView* TempFileList;
+  QTableView* TempFileList;    // the entries of TempFileModel, one column
   TResultList* TempFileModel;  // TempFileList's entries and ticks
   QFrame* StatusBar;
   std::array<QLabel*, 3> StatusBarPanels;

@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
