@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -17,7 +16,6 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableView>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -49,23 +47,29 @@ void PrintLine(const QString& text) {
 }
 
 // A glyph of two check boxes (ticked or not) in the style's own look, for the selection
-// buttons.
+// buttons; the disabled image shows the boxes disabled.
 QIcon CheckBoxesIcon(QWidget* widget, bool upperTicked, bool lowerTicked) {
   const int side = 20;
-  QPixmap pixmap(side, side);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
   const int box = widget->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget);
   const int size = std::min(box, side / 2 + 2);
-  for (int i = 0; i < 2; ++i) {
-    QStyleOptionButton option;
-    option.initFrom(widget);
-    option.state = QStyle::State_Enabled |
-                   ((i == 0 ? upperTicked : lowerTicked) ? QStyle::State_On : QStyle::State_Off);
-    option.rect = QRect(i * (side - size), i * (side - size), size, size);
-    widget->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, widget);
+  QIcon icon;
+  for (const bool enabled : {true, false}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    for (int i = 0; i < 2; ++i) {
+      QStyleOptionButton option;
+      option.initFrom(widget);
+      option.state = (enabled ? QStyle::State_Enabled : QStyle::State_None) |
+                     ((i == 0 ? upperTicked : lowerTicked) ? QStyle::State_On : QStyle::State_Off);
+      if (!enabled) option.palette.setCurrentColorGroup(QPalette::Disabled);
+      option.rect = QRect(i * (side - size), i * (side - size), size, size);
+      widget->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, widget);
+    }
+    painter.end();
+    icon.addPixmap(pixmap, enabled ? QIcon::Normal : QIcon::Disabled);
   }
-  return QIcon(pixmap);
+  return icon;
 }
 
 class BenchStats {
@@ -160,7 +164,10 @@ class TFindForm::DeletionView : public IDeletionView {
   TFindForm& form_;
 };
 
-TFindForm::TFindForm(QWidget* parent) : QDialog(parent) {
+TFindForm::TFindForm(QWidget* parent) : TModalForm(parent) {
+  // Unlike the other modal windows this one is sizeable.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   BuildLayout();
   RunGuarded([this] { FormCreate(); });
 }
@@ -344,25 +351,9 @@ void TFindForm::FormResize() {
 }
 
 void TFindForm::resizeEvent(QResizeEvent* event) {
-  QDialog::resizeEvent(event);
+  TModalForm::resizeEvent(event);
   // The layout has already given BGPanel the new width.
   FormResize();
-}
-
-void TFindForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (event->spontaneous()) return;
-  // Once per showing, inside the window's own loop, before the user can act.
-  QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
-}
-
-void TFindForm::keyPressEvent(QKeyEvent* event) {
-  // Esc is no request to close: only Close, the close box and the system menu are.
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
 }
 
 bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
@@ -372,7 +363,7 @@ bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Leave) StatusBarPanels[0]->clear();
     if (event->type() == QEvent::ToolTip) return true;
   }
-  return QDialog::eventFilter(watched, event);
+  return TModalForm::eventFilter(watched, event);
 }
 
 void TFindForm::done(int result) {

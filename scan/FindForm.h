@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "i18n/LanguageFile.h"
+#include "platform/ModalForm.h"
 #include "scan/ExceptionsFile.h"
 #include "scan/ResultList.h"
 #include "settings/Registry.h"
@@ -25,7 +26,7 @@ class QToolButton;
 // Without a display (IsHeadless) it also writes, on standard output, the three status texts at
 // the end of every check and, after every Delete, each entry it marked and the three texts
 // again. With --dry-run the Delete command only prints the ticked paths.
-class TFindForm : public QDialog {
+class TFindForm : public TModalForm {
  public:
   explicit TFindForm(QWidget* parent = nullptr);
   ~TFindForm() override;
@@ -33,7 +34,7 @@ class TFindForm : public QDialog {
   void FormCreate();
   // The check. Runs once per showing, queued from the show; a failure ends it where it
   // happens (the caller shows the error box) and leaves the window closable.
-  void FormActivate();
+  void FormActivate() override;
   void ApplyLanguage();
   void ArrangeControls();
   void FormResize();
@@ -85,9 +86,7 @@ class TFindForm : public QDialog {
   std::chrono::steady_clock::duration EventInterval = std::chrono::milliseconds(16);
 
  protected:
-  void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
 
