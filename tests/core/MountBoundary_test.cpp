@@ -1,0 +1,82 @@
+// A walk never enters another volume: not a directory of another device, not a mount point of
+// the mount table (a bind mount shares its device).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "ScanTestSupport.h"
+#include "TestEnv.h"
+#include "i18n/LanguageFile.h"
+#include "scan/DirectoryWalk.h"
+#include "scan/Scanner.h"
+#include "settings/ListFile.h"
+
+namespace {
+
+class FileCollector : public DirectoryWalk::Visitor {
+ public:
+  bool BeforeDirectory() override { return true; }
+  void DirectoryOpened(const std::string&) override {}
+  bool File(int, std::string_view name, const std::string& dirPath) override {
+    files.append(QString::fromStdString(dirPath + std::string(name)));
+    return true;
+  }
+  QStringList files;
+};
+
+TEST(MountBoundaryTest, MountPointOfTheTableIsNotEntered) {
+  TestEnv env;
+  const std::string drive = Bytes(env.Root()) + "/drive";
+  MakeDir(drive);
+  MakeDir(drive + "/bound");
+  MakeFile(drive + "/a.tmp");
+  MakeFile(drive + "/bound/b.tmp");
+  struct stat st {};
+  ASSERT_EQ(::stat(drive.c_str(), &st), 0);
+  const std::unordered_set<std::string> mounts{drive + "/bound"};
+  FileCollector collector;
+  DirectoryWalk walk;
+  walk.Walk(WalkVolume{st.st_dev, &mounts}, AT_FDCWD, drive.c_str(), drive + "/", true, collector);
+  EXPECT_EQ(collector.files, QStringList({QString::fromStdString(drive + "/a.tmp")}));
+}
+
+// Mounts a file system below the drive in a private mount namespace of a child process (root
+// only) and checks there that the scan leaves it alone.
+TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
+  TestEnv env;
+  env.WriteFile(QStringLiteral("exceptions.ini"), QByteArray());
+  const std::string drive = Bytes(env.Root()) + "/drive";
+  MakeDir(drive);
+  MakeDir(drive + "/mnt");
+  MakeFile(drive + "/a.tmp");
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", (drive + "/mnt").c_str(), "tmpfs", 0, "size=1m") != 0)
+      ::_exit(77);
+    MakeFile(drive + "/mnt/inside.tmp");
+    TResultList list;
+    RecordingView view;
+    TLanguageFile language;
+    TExceptionsFile exceptions;
+    exceptions.Load();
+    TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
+    scanner.ScanDrive(drive);
+    const bool onlyOutside = Texts(list) == QStringList({QString::fromStdString(drive + "/a.tmp")});
+    ::umount((drive + "/mnt").c_str());
+    ::_exit(onlyOutside ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
