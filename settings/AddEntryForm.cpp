@@ -12,6 +12,14 @@
 #include "platform/MessageBox.h"
 #include "settings/ListBox.h"
 
+namespace {
+
+// The refusal of an entry that a list file could not hold as one line; not translated, as no
+// language file has it.
+constexpr char kLineBreakText[] = "An entry cannot contain a line break or a NUL character";
+
+}  // namespace
+
 TAddEntryForm::TAddEntryForm(const AddEntryKind& kind, QWidget* parent)
     : TModalForm(parent), kind_(kind) {
   BuildLayout();
@@ -81,6 +89,13 @@ void TAddEntryForm::OKButtonClick() {
   const QString text = edit_->text();
   if (text.isEmpty()) {
     ShowMessageBox(Tr(Language, kind_.emptyTitle), Tr(Language, kind_.emptyText) + u'.',
+                   MessageIcon::Warning);
+    return;
+  }
+  // The list files hold one entry per line: a line break would turn one entry into two on the
+  // next save (a "*" smuggled in with a pasted text), and a NUL would cut it short.
+  if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'))) {
+    ShowMessageBox(Tr(Language, kind_.emptyTitle), QString::fromLatin1(kLineBreakText) + u'.',
                    MessageIcon::Warning);
     return;
   }

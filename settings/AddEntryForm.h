@@ -31,9 +31,10 @@ class TAddEntryForm : public TModalForm {
   void FormCreate();
   void FormActivate() override;
   void ApplyLanguage();
-  // Refuses an empty text and a text equal, code unit for code unit, to an entry of the
-  // target list with a warning box and leaves the dialog open; otherwise inserts the text at
-  // its sorted place, writes the new total into the target status panel and closes.
+  // Refuses an empty text, a text holding a CR, LF or NUL (with the empty-entry warning's
+  // title), and a text equal, code unit for code unit, to an entry of the target list with a
+  // warning box and leaves the dialog open; otherwise inserts the text at its sorted place,
+  // writes the new total into the target status panel and closes.
   void OKButtonClick();
   void CancelButtonClick();
 

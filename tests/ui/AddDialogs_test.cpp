@@ -38,16 +38,23 @@ struct DialogCase {
   QString emptyText;
   QString duplicateText;
   QString totalLabel;
+  QString emptyTitleTranslated;  // with kTitlesLanguage
 };
+
+// Gives each warning title of both dialogs a text of its own.
+constexpr char kTitlesLanguage[] =
+    "[Masks]\r\nAttention=Masks title\r\n[Exceptions]\r\nAttention=Exceptions title\r\n"
+    "[Exception]\r\nAttention=Exception title\r\n";
 
 const DialogCase kCases[] = {
     {"mask", []() -> TAddEntryForm* { return AddMaskForm; }, [] { return AddMaskForm->MaskEdit; },
      &TOptionsForm::AddButton, &TOptionsForm::MaskBox, &TOptionsForm::StatusPanel,
-     "You must enter the mask of files.", "This mask arready present!", "Total masks"},
+     "You must enter the mask of files.", "This mask arready present!", "Total masks",
+     "Masks title"},
     {"exception", []() -> TAddEntryForm* { return AddExceptionForm; },
      [] { return AddExceptionForm->ExceptionEdit; }, &TOptionsForm::AddExButton,
      &TOptionsForm::ExceptionsBox, &TOptionsForm::StatusPanel2, "You must enter the exception.",
-     "This exception arready present!", "Total exceptions"},
+     "This exception arready present!", "Total exceptions", "Exceptions title"},
 };
 
 void PrintTo(const DialogCase& c, std::ostream* os) {
@@ -99,6 +106,32 @@ TEST_P(AddDialogTest, RefusesAnEmptyEntry) {
   EXPECT_EQ(boxes.calls[0].text, Case().emptyText);
   EXPECT_EQ(boxes.calls[0].icon, MessageIcon::Warning);
   EXPECT_EQ(List()->count(), 0);
+}
+
+// A list file holds one entry per line: a pasted text with a line break would come back as two
+// entries (a stray "*" among them), a NUL would cut the entry short.
+TEST_P(AddDialogTest, RefusesLineBreaksAndNulWithTheEmptyEntryTitle) {
+  env.WriteFile(QStringLiteral("Language/Titles.lng"), kTitlesLanguage);
+  env.WriteFile(env.RegistryFile(),
+                "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"Language\": \"Titles.lng\"}}");
+  const QString texts[] = {QStringLiteral("*.tmp\n*"), QStringLiteral("a\rb"),
+                           QStringLiteral("*.log\r\n"), QStringLiteral("\n"),
+                           QStringLiteral("*.tmp") + QChar(u'\0') + QStringLiteral("*")};
+  for (const QString& text : texts) {
+    boxes.calls.clear();
+    bool kept = false;
+    EXPECT_FALSE(Add(text));
+    RunDialog([&] { kept = Case().edit()->text() == text; });
+    EXPECT_TRUE(kept);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].title, Case().emptyTitleTranslated);
+    EXPECT_EQ(boxes.calls[0].text, "An entry cannot contain a line break or a NUL character.");
+    EXPECT_EQ(boxes.calls[0].icon, MessageIcon::Warning);
+  }
+  EXPECT_EQ(List()->count(), 0);
+  // Other control characters are no line breaks: a tab is kept as typed.
+  EXPECT_TRUE(Add(QStringLiteral("a\tb")));
+  EXPECT_EQ(ListBoxEntries(List()), QStringList({"a\tb"}));
 }
 
 TEST_P(AddDialogTest, AcceptsBlanksAsAnEntry) {
