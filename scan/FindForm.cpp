@@ -154,14 +154,22 @@ class TFindForm::ScanView : public IScanView {
 class TFindForm::DeletionView : public IDeletionView {
  public:
   explicit DeletionView(TFindForm& form) : form_(form) {}
-  void SetProgress(int position) override {
-    form_.ProgressBar->setValue(position);
-    form_.ProgressBar->update();
+  // A progress bar repaints itself at once whenever its value changes visibly; the new value
+  // waits for the next event point, so the bar is painted at the display's pace, not per file.
+  void SetProgress(int position) override { pending_ = position; }
+  void ProcessEvents() override {
+    ShowProgress();
+    QCoreApplication::processEvents();
   }
-  void ProcessEvents() override { QCoreApplication::processEvents(); }
+  void ShowProgress() {
+    if (pending_ < 0) return;
+    form_.ProgressBar->setValue(pending_);
+    pending_ = -1;
+  }
 
  private:
   TFindForm& form_;
+  int pending_ = -1;
 };
 
 TFindForm::TFindForm(QWidget* parent) : TModalForm(parent) {
@@ -571,6 +579,7 @@ void TFindForm::DeleteButtonClick() {
   const double startedCpu = BenchStats::CpuMs();
   try {
     result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval);
+    view.ShowProgress();
   } catch (...) {
     deleting_ = false;
     throw;
