@@ -8,8 +8,9 @@ class TRegistry;
 // The folder the internet cache cleaning empties: the "Cache" value of the shell-folders key in
 // the settings store when present, otherwise the first browser cache folder found under
 // $XDG_CACHE_HOME (default ~/.cache): mozilla/firefox, chromium, google-chrome. A folder that is
-// "/", the home folder, or not a directory counts as missing: emptying one of those would be a
-// disaster. nullopt when nothing usable is found.
+// "/", the home folder or a folder holding it (however named: through links, "..") or not a
+// directory counts as missing: emptying one of those would be a disaster. nullopt when nothing
+// usable is found.
 //
 // Opens the shell-folders key (creating it, as every opening does), reads, and closes it.
 // Throws ERegistryException when "Cache" is not a string.
@@ -17,3 +18,6 @@ std::optional<QString> FindCacheFolder(TRegistry& registry);
 
 // Whether a folder may be emptied by the cache cleaning.
 bool UsableCacheFolder(const QString& folder);
+// The same for a folder already open: neither "/" nor the home folder nor one of the home
+// folder's ancestors, compared by device and inode.
+bool UsableCacheFolder(int folderFd);

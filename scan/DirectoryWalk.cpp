@@ -3,9 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/DriveMap.h"
@@ -15,6 +18,7 @@ namespace {
 constexpr size_t kReadSize = 32 * 1024;
 constexpr int kHeartbeatEntries = 256;
 constexpr int kSubdirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kRootFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;  // a drive may be a link
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -30,15 +34,55 @@ unsigned char TypeByStat(int dirFd, const char* name) {
   return DT_UNKNOWN;
 }
 
+struct Identity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool mountRoot = false;  // the root of a mount, as far as the kernel tells (Linux 5.8 on)
+};
+
+bool Identify(int fd, Identity& id) {
+  struct statx sx {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx) == 0) {
+    id.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    id.inode = sx.stx_ino;
+    id.mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return true;
+  }
+  // No statx (an old kernel, or a system call filter): the mount table alone tells mounts.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.mountRoot = false;
+  return true;
+}
+
 }  // namespace
 
 std::unordered_set<std::string> MountPointsBelow(const std::string& root) {
-  std::string prefix = root;
+  // The table names mount points by their real paths, the walk names directories after the
+  // root as given, which may be reached through a link: the points are renamed accordingly.
+  std::string real = root;
+  if (char* resolved = ::realpath(root.c_str(), nullptr)) {
+    real = resolved;
+    std::free(resolved);
+  }
+  std::string prefix = real;
   if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+  std::string given = root;
+  if (given.empty() || given.back() != '/') given.push_back('/');
+
+  // Read afresh for every walk: a volume mounted while the program runs counts as well.
+  QFile file(QStringLiteral("/proc/self/mountinfo"));
+  const QByteArray table = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   std::unordered_set<std::string> below;
-  for (const std::string& point : CurrentMountPoints()) {
-    if (point.size() > prefix.size() && point.compare(0, prefix.size(), prefix) == 0)
-      below.insert(point.back() == '/' ? point.substr(0, point.size() - 1) : point);
+  for (const MountEntry& mount :
+       ParseMountInfo(std::string_view(table.constData(), static_cast<size_t>(table.size())))) {
+    const std::string& point = mount.mountPoint;
+    if (point.size() <= prefix.size() || point.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string renamed = given + point.substr(prefix.size());
+    if (renamed.back() == '/') renamed.pop_back();
+    below.insert(std::move(renamed));
   }
   return below;
 }
@@ -71,16 +115,21 @@ bool DirectoryWalk::ReadListing(Frame& frame) {
   return frame.end > frame.begin;
 }
 
-bool DirectoryWalk::Enter(int parentFd, const char* name, int openFlags, size_t pathLength,
+bool DirectoryWalk::Enter(int parentFd, const char* name, bool isRoot, size_t pathLength,
                           Frame& frame) {
-  frame.fd.Reset(::openat(parentFd, name, openFlags));
+  frame.fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
   if (!frame.fd.Valid()) return false;
-  struct stat st {};
-  if (::fstat(frame.fd.Get(), &st) != 0 || st.st_dev != volume_.device) return false;
-  frame.device = st.st_dev;
-  frame.inode = st.st_ino;
+  Identity id;
+  if (!Identify(frame.fd.Get(), id) || id.device != volume_.device) return false;
+  // Below the root, the root of any mount (a bind mount shares the device) is another volume.
+  // The kernel tells it of the open directory itself, so a volume mounted after the mount table
+  // was read is caught too.
+  if (!isRoot && id.mountRoot) return false;
+  frame.device = id.device;
+  frame.inode = id.inode;
   frame.pathLength = pathLength;
-  // path_ holds the directory's path with its "/"; a mount point is listed without it.
+  // path_ holds the directory's path with its "/"; a mount point is listed without it. (The
+  // table serves kernels that cannot tell a mount's root.)
   if (volume_.mountPoints != nullptr && !volume_.mountPoints->empty() && pathLength > 1 &&
       volume_.mountPoints->contains(path_.substr(0, pathLength - 1)))
     return false;
@@ -114,7 +163,7 @@ bool DirectoryWalk::ReopenParentOfTop() {
 }
 
 bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* name, std::string path,
-                         bool followStart, Visitor& visitor) {
+                         bool startIsRoot, Visitor& visitor) {
   volume_ = volume;
   stack_.clear();
   listings_.Truncate(0);
@@ -123,8 +172,7 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
   if (!visitor.BeforeDirectory()) return true;
   {
     Frame start;
-    const int flags = followStart ? (kSubdirectoryFlags & ~O_NOFOLLOW) : kSubdirectoryFlags;
-    if (!Enter(parentFd, name, flags, path_.size(), start)) return true;
+    if (!Enter(parentFd, name, startIsRoot, path_.size(), start)) return true;
     stack_.push_back(std::move(start));
   }
   visitor.DirectoryOpened(path_);
@@ -161,7 +209,7 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
       const size_t parentLength = path_.size();
       path_.append(nameView).push_back('/');
       Frame child;
-      if (!Enter(dirFd, entryName, kSubdirectoryFlags, path_.size(), child)) {
+      if (!Enter(dirFd, entryName, false, path_.size(), child)) {
         path_.resize(parentLength);
         continue;
       }

@@ -10,14 +10,15 @@
 
 #include "platform/UniqueFd.h"
 
-// The volume a walk stays on: a directory on another device, or whose path is a mount point of
-// the mount table (a bind mount shares its device), is never entered.
+// The volume a walk stays on: a directory on another device, the root of a mount (a bind mount
+// shares its device), or one whose path is a mount point of the mount table, is never entered.
 struct WalkVolume {
   dev_t device = 0;
   const std::unordered_set<std::string>* mountPoints = nullptr;  // paths without trailing "/"
 };
 
-// Mount points of the process's mount table that lie strictly below root (no trailing "/").
+// Mount points of the process's mount table, read now, that lie strictly below root (no
+// trailing "/"), named as below root as given even when root is reached through a link.
 std::unordered_set<std::string> MountPointsBelow(const std::string& root);
 
 // A depth-first walk through directory descriptors. Each directory is opened relative to its
@@ -54,13 +55,14 @@ class DirectoryWalk {
     virtual void Heartbeat() {}
   };
 
-  // Walks the directory name below parentFd (AT_FDCWD with an absolute path for a walk's
-  // starting folder, which may itself be reached through a link when followStart is true),
-  // staying on the volume. path is the directory's path with a trailing "/". Returns false when
+  // Walks the directory name below parentFd, staying on the volume. startIsRoot: the directory
+  // is a walk's own root (a drive, the cache folder), which may be reached through a link and
+  // may be a mount's root; otherwise it is taken like any subdirectory (never through a link,
+  // never a mount's root). path is the directory's path with a trailing "/". Returns false when
   // the visitor ended the walk, true otherwise (also when the directory could not be listed).
   // One object serves any number of walks, one at a time, and keeps its buffers between them.
   bool Walk(const WalkVolume& volume, int parentFd, const char* name, std::string path,
-            bool followStart, Visitor& visitor);
+            bool startIsRoot, Visitor& visitor);
 
  private:
   struct Frame {
@@ -92,7 +94,7 @@ class DirectoryWalk {
 
   // Opens and lists a directory; false when it cannot be entered (gone, unreadable, another
   // volume, a mount point).
-  bool Enter(int parentFd, const char* name, int openFlags, size_t pathLength, Frame& frame);
+  bool Enter(int parentFd, const char* name, bool isRoot, size_t pathLength, Frame& frame);
   bool ReadListing(Frame& frame);
   void LimitOpenDirectories();
   bool ReopenParentOfTop();

@@ -88,8 +88,11 @@ bool TSafeUnlink::Delete(const ResultEntry& entry) {
   const char* name = entry.path.constData() + nameStart;  // QByteArray data ends with a NUL
   struct stat st {};
   if (::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  // The same file: same device and inode, and the same kind, since a file removed and made
+  // anew (a link, a FIFO) may well get the old inode number back.
+  const bool sameKind = entry.symlink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
   if (static_cast<quint64>(st.st_dev) != entry.device ||
-      static_cast<quint64>(st.st_ino) != entry.inode || S_ISDIR(st.st_mode))
+      static_cast<quint64>(st.st_ino) != entry.inode || !sameKind)
     return false;
   if (::unlinkat(folderFd_, name, 0) == 0) return true;
   // The test is whether the file is gone, not what the call said.

@@ -12,8 +12,8 @@
 // file is reached from the walk's root folder one component at a time with O_NOFOLLOW |
 // O_DIRECTORY, so a directory swapped for a symbolic link after the check ends the attempt
 // instead of deleting elsewhere; the file is removed with unlinkat only while it is still the
-// file that was found (same device and inode). Nothing else is changed: no permission bits
-// (unlink needs none on the file), never a directory.
+// file that was found (same device, inode and kind: regular file or link). Nothing else is
+// changed: no permission bits (unlink needs none on the file), never a directory.
 //
 // The descriptors of the folders on the way are kept (up to kMaxKeptFolders deep) for the life
 // of the object, so that entries of one folder, and of neighbouring folders, cost no new opens:
@@ -21,8 +21,8 @@
 class TSafeUnlink {
  public:
   // Tries to delete the entry's file; true when no file of that name is there afterwards (a
-  // file already gone counts as deleted). A file replaced by another since the check is left
-  // alone and counts as not deleted.
+  // file already gone counts as deleted). Anything put in the file's place since the check
+  // (another file, a link, a directory, a FIFO) is left alone and counts as not deleted.
   bool Delete(const ResultEntry& entry);
 
   // The entry's file as it is now, reached the same way (for paths too long to hand to the

@@ -8,6 +8,8 @@
 #include <cerrno>
 
 #include "platform/TextCodec.h"
+#include "platform/UniqueFd.h"
+#include "scan/CacheFolder.h"
 #include "scan/DirectoryWalk.h"
 #include "scan/StatusTexts.h"
 
@@ -324,13 +326,15 @@ void TScanner::CleanInternetCache(const QString& folder) {
   Guarded(*this, [&] {
     if (view_.StopRequested()) return;
     const std::string path = QFile::encodeName(folder).toStdString();
-    dev_t device = 0;
-    if (!IsDirectory(path, &device)) {
+    // The folder checked is the folder emptied: the walk starts from this very descriptor.
+    const UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !UsableCacheFolder(fd.Get())) {
       Warn();
     } else {
       const std::unordered_set<std::string> mounts = MountPointsBelow(path);
       CleanCacheDirectoryStep step(*this);
-      walk_.Walk(WalkVolume{device, &mounts}, AT_FDCWD, path.c_str(), WithSlash(path), true, step);
+      walk_.Walk(WalkVolume{st.st_dev, &mounts}, fd.Get(), ".", WithSlash(path), true, step);
     }
     ShowTotalSize();
   });

@@ -168,6 +168,7 @@ TEST_F(ScannerTest, NameThatIsNotUtf8IsFoundShownAndSized) {
       EXPECT_EQ(list.Entry(row).path, QByteArray::fromStdString(drive + "/bad\xff.tmp"));
     }
   }
+  ::unlink((drive + "/bad\xff.tmp").c_str());  // a name the temporary folder's removal cannot spell
 }
 
 // The oracle for the order: the listing order readdir gives, subdirectories walked when met.
