@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+// Only looked at, never listed: a folder on the way up that may be searched but not read
+// (a /home of mode 0711) is still reached.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
 }  // namespace
 

@@ -198,6 +198,25 @@ TEST_F(HostileTreeTest, CacheFolderThatIsRootOrHoldsHomeIsRefused) {
   EXPECT_TRUE(Exists(home + "/precious.txt"));
 }
 
+// The look up from the home folder passes folders that may be searched but not read.
+TEST_F(HostileTreeTest, CacheBelowAHomeInAnUnreadableFolderIsEmptied) {
+  const std::string users = SharedArea(root) + "/users";
+  const ChildResult child = RunInChild([&] {
+    if (!DropToNobody()) return std::string("skip: cannot become nobody");
+    const std::string home = users + "/me";
+    for (const std::string& dir : {users, home, home + "/cache"}) MakeDir(dir);
+    MakeFile(home + "/cache/x.bin");
+    ::chmod(users.c_str(), 0111);  // searched, never read, even by its owner
+    ::setenv("HOME", home.c_str(), 1);
+    Scanner().CleanInternetCache(QString::fromStdString(home + "/cache"));
+    ::chmod(users.c_str(), 0755);
+    return "warnings " + std::to_string(view.warnings) + " x.bin " +
+           std::to_string(Exists(home + "/cache/x.bin"));
+  });
+  if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
+  EXPECT_EQ(child.report, "warnings 0 x.bin 0");
+}
+
 // Mounts inside a drive are other drives: neither a bind mount (of an ancestor, or of any other
 // folder) nor another file system is entered, also when mounted after the program started, when
 // mounted while the walk runs, or when the drive is reached through a link. Run in a private
