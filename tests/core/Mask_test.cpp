@@ -13,6 +13,10 @@ struct FitCase {
   bool fits;
 };
 
+void PrintTo(const FitCase& c, std::ostream* os) {
+  *os << '"' << c.mask << "\" / \"" << c.name << '"';
+}
+
 class MaskFitTest : public ::testing::TestWithParam<FitCase> {};
 
 TEST_P(MaskFitTest, Answers) {
@@ -77,6 +81,10 @@ struct InvalidCase {
   const char* mask;
   const char* message;
 };
+
+void PrintTo(const InvalidCase& c, std::ostream* os) {
+  *os << '"' << c.mask << '"';
+}
 
 class MaskInvalidTest : public ::testing::TestWithParam<InvalidCase> {};
 

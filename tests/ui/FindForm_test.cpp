@@ -273,6 +273,10 @@ struct GeometryCase {
   bool centred;
 };
 
+void PrintTo(const GeometryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class FindFormGeometryTest : public FindFormTest,
                              public ::testing::WithParamInterface<GeometryCase> {};
 
@@ -324,6 +328,10 @@ struct FailureCase {
   const char* options;
   const char* message;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FindFormFailureTest : public FindFormTest,
                             public ::testing::WithParamInterface<FailureCase> {};
