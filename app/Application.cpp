@@ -32,6 +32,12 @@ bool RunsWithoutDisplay() {
 // failure ends an unattended run with status 1 instead of leaving it open.
 bool g_failed = false;
 
+// Without a display, standard error carries the program's own boxes only: Qt's notes about the
+// offscreen platform (size hints, runtime directory) would read like failures in a cron mail.
+void QuietQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) Print(stderr, message + u'\n');
+}
+
 void InstallHeadlessMessageBoxes() {
   SetMessageBoxHandler([](const MessageBoxCall& call) {
     Print(stderr, call.title + QStringLiteral(": ") + call.text + u'\n');
@@ -89,6 +95,7 @@ int RunProgram(int argc, char** argv) {
 
   const bool headless = RunsWithoutDisplay();
   SetHeadless(headless);
+  if (headless) qInstallMessageHandler(QuietQtNotes);
   if (headless && !qgetenv("QT_QPA_PLATFORM").startsWith("minimal"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
 
