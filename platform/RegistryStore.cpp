@@ -1,12 +1,15 @@
 #include "platform/RegistryStore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include "platform/SafeRead.h"
 
@@ -80,6 +83,21 @@ bool SaveStore(const QJsonObject& root) {
   return file.commit();
 }
 
+// QLockFile::tryLock(timeout) sleeps ever longer between attempts (100 ms, doubling), so a
+// copy waiting behind another busy writer can lose every round and give up. Short, even
+// retries keep two running copies fair.
+bool TakeLock(QLockFile& lock) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!lock.tryLock(0)) {
+    if (lock.error() == QLockFile::PermissionError || lock.error() == QLockFile::UnknownError)
+      return false;
+    if (waited.hasExpired(kLockWaitMs)) return false;
+    QThread::usleep(500 + QRandomGenerator::global()->bounded(1500));
+  }
+  return true;
+}
+
 // Runs one read-modify-write under the store's lock. The change returns false to abandon the
 // write; the result is false on that and on every failure.
 template <typename Change>
@@ -88,7 +106,7 @@ bool Update(Change&& change) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QLockFile lock(path + QStringLiteral(".lock"));
   lock.setStaleLockTime(kStaleLockMs);
-  if (!lock.tryLock(kLockWaitMs)) return false;
+  if (!TakeLock(lock)) return false;
   Store store = ReadStore();
   if (!store.usable) return false;
   if (!change(store.root)) return false;
