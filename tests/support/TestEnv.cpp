@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdlib>
 #include <vector>
 
@@ -27,8 +28,11 @@ TestEnv::~TestEnv() {
     else
       ::unsetenv(it->name.c_str());
   }
-  // Leave nothing unremovable behind (tests make read-only directories).
-  QDir(dir_.path()).removeRecursively();
+  // Leave nothing behind: tests make read-only directories and names that are not UTF-8, which
+  // QDir::removeRecursively cannot take away.
+  QProcess::execute(QStringLiteral("chmod"),
+                    {QStringLiteral("-R"), QStringLiteral("u+rwX"), dir_.path()});
+  QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir_.path()});
 }
 
 void TestEnv::Save(const char* name) {
