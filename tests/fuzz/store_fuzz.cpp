@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/Errors.h"
@@ -49,7 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
   if (error.error != QJsonParseError::NoError || !document.isObject()) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.readAll() != bytes) std::abort();
+    if (!file.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "store file cannot be opened again: %s\n",
+                   qPrintable(file.errorString()));
+      std::abort();
+    }
+    const QByteArray after = file.readAll();
+    if (after != bytes) {
+      std::fprintf(stderr, "store file overwritten; now %d bytes:\n%s\n", int(after.size()),
+                   after.constData());
+      std::abort();
+    }
   }
   return 0;
 }
