@@ -115,7 +115,9 @@ bool LooksLikeEscapeStart(const unsigned char* bytes, size_t length, size_t i) {
 
 QString DecodeText(const QByteArray& bytes) {
   const QByteArrayView view = WithoutBom(bytes);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  // One mark is skipped above; the decoder must not drop a second one that belongs to the text.
+  QStringDecoder utf8(QStringDecoder::Utf8,
+                      QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
   QString text = utf8.decode(view);
   if (!utf8.hasError()) return text;
   QStringDecoder codePage = CodePageDecoder();

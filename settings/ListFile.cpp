@@ -31,6 +31,10 @@ QByteArray FormatListText(const QStringList& entries) {
     bytes += entry.toUtf8();
     bytes += "\r\n";
   }
+  // Reading skips one byte-order mark at the start; a first entry that itself begins with
+  // U+FEFF gets a mark in front, so that it reads back whole.
+  static const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+  if (bytes.startsWith(kByteOrderMark)) bytes.prepend(kByteOrderMark);
   return bytes;
 }
 

@@ -59,6 +59,13 @@ TEST(FormatListText, CrLfAfterEveryEntryAsUtf8) {
   EXPECT_EQ(FormatListText({QString::fromUtf8("é")}), QByteArray("\xC3\xA9\r\n"));
 }
 
+// Found by fuzzing: an entry beginning with U+FEFF lost it, read as a byte-order mark.
+TEST(FormatListText, EntryBeginningWithAByteOrderMarkSurvives) {
+  const QStringList entries = {QStringLiteral("\uFEFF\uFEFFa"), QStringLiteral("b")};
+  EXPECT_EQ(ParseListText(FormatListText(entries)), entries);
+  EXPECT_EQ(FormatListText({QStringLiteral("a")}), QByteArray("a\r\n"));
+}
+
 TEST(ListFile, SaveAndLoadRoundTrip) {
   TestEnv env;
   const QStringList entries = {" *.tmp", "", QString::fromUtf8("файл?.bak"), "*.~*"};
