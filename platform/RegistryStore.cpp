@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -86,13 +87,20 @@ bool SaveStore(const QJsonObject& root) {
 // QLockFile::tryLock(timeout) sleeps ever longer between attempts (100 ms, doubling), so a
 // copy waiting behind another busy writer can lose every round and give up. Short, even
 // retries keep two running copies fair.
-bool TakeLock(QLockFile& lock) {
+bool TakeLock(QLockFile& lock, const QString& lockPath) {
   QElapsedTimer waited;
   waited.start();
   while (!lock.tryLock(0)) {
     if (lock.error() == QLockFile::PermissionError || lock.error() == QLockFile::UnknownError)
       return false;
     if (waited.hasExpired(kLockWaitMs)) return false;
+    // A copy killed between creating its lock file and writing its process id into it leaves
+    // an empty lock that QLockFile cannot tell stale until the stale time has passed; a live
+    // copy writes its id at once, so an empty lock a second old is a dead copy's.
+    const QFileInfo info(lockPath);
+    if (info.exists() && info.size() == 0 &&
+        info.lastModified().msecsTo(QDateTime::currentDateTime()) > 1000)
+      lock.removeStaleLockFile();
     QThread::usleep(500 + QRandomGenerator::global()->bounded(1500));
   }
   return true;
@@ -104,9 +112,10 @@ template <typename Change>
 bool Update(Change&& change) {
   const QString path = RegistryStore::FilePath();
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-  QLockFile lock(path + QStringLiteral(".lock"));
+  const QString lockPath = path + QStringLiteral(".lock");
+  QLockFile lock(lockPath);
   lock.setStaleLockTime(kStaleLockMs);
-  if (!TakeLock(lock)) return false;
+  if (!TakeLock(lock, lockPath)) return false;
   Store store = ReadStore();
   if (!store.usable) return false;
   if (!change(store.root)) return false;
