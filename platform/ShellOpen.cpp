@@ -6,11 +6,7 @@
 namespace {
 
 void OpenWithDesktop(const ShellOpenCall& call) {
-  const QFileInfo info(call.target);
-  if (info.isFile() && info.isExecutable()) {
-    QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(call.parameters));
-    return;
-  }
+  if (StartIfProgram(call)) return;
   QProcess::startDetached(QStringLiteral("xdg-open"), {call.target});
 }
 
@@ -20,6 +16,13 @@ ShellOpenHandler& Handler() {
 }
 
 }  // namespace
+
+bool StartIfProgram(const ShellOpenCall& call) {
+  const QFileInfo info(call.target);
+  if (!info.isFile() || !info.isExecutable()) return false;
+  QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(call.parameters));
+  return true;
+}
 
 void ShellOpen(const QString& target, const QString& parameters) {
   ShellOpenHandler handler = Handler();

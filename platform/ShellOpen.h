@@ -14,6 +14,10 @@ using ShellOpenHandler = std::function<void(const ShellOpenCall&)>;
 
 void ShellOpen(const QString& target, const QString& parameters = QString());
 
+// Starts the target with its parameters split as a shell would, when it names an executable
+// file; false otherwise (the target is then a document or an address for the desktop).
+bool StartIfProgram(const ShellOpenCall& call);
+
 // Replaces the handler (tests record calls); returns the previous one. The initial handler
 // starts an executable file with QProcess::startDetached, its parameters split as a shell
 // would; anything else goes to the desktop's default handler (xdg-open).

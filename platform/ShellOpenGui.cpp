@@ -1,6 +1,5 @@
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QProcess>
 #include <QUrl>
 
 #include "platform/GuiHandlers.h"
@@ -8,11 +7,8 @@
 
 void InstallDesktopShellOpen() {
   SetShellOpenHandler([](const ShellOpenCall& call) {
+    if (StartIfProgram(call)) return;
     const QFileInfo info(call.target);
-    if (info.isFile() && info.isExecutable()) {
-      QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(call.parameters));
-      return;
-    }
     const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())
                                    : QUrl::fromUserInput(call.target);
     QDesktopServices::openUrl(url);
