@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "platform/ShellWords.h"
+
 namespace {
 
 void OpenWithDesktop(const ShellOpenCall& call) {
@@ -20,7 +22,7 @@ ShellOpenHandler& Handler() {
 bool StartIfProgram(const ShellOpenCall& call) {
   const QFileInfo info(call.target);
   if (!info.isFile() || !info.isExecutable()) return false;
-  QProcess::startDetached(info.absoluteFilePath(), QProcess::splitCommand(call.parameters));
+  QProcess::startDetached(info.absoluteFilePath(), SplitShellWords(call.parameters));
   return true;
 }
 

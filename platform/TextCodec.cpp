@@ -64,13 +64,24 @@ size_t Utf8SequenceLength(const unsigned char* bytes, size_t length, size_t i, c
   return count;
 }
 
-// Characters that would break a line, hide, or reorder what surrounds them on screen.
+// Characters that would break a line, hide, or reorder what surrounds them on screen, or that
+// look like a plain space: control characters, format characters (soft hyphen, zero-width
+// spaces and joiners, byte-order marks, bidi controls, tags...), every separator but the plain
+// space, and the noncharacters. Shown escaped, two names that differ only in such a character
+// never print alike.
 bool NeedsEscape(char32_t cp) {
   if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) return true;
-  if (cp == 0x200E || cp == 0x200F || cp == 0x061C) return true;
-  if (cp >= 0x202A && cp <= 0x202E) return true;
-  if (cp >= 0x2066 && cp <= 0x2069) return true;
-  return cp == 0x2028 || cp == 0x2029;
+  if (cp < 0xA0) return false;
+  if ((cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE) return true;
+  switch (QChar::category(cp)) {
+    case QChar::Other_Format:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+      return true;
+    default:
+      return false;
+  }
 }
 
 QString Hex(unsigned value, int width) {
@@ -89,7 +100,9 @@ QString EscapeOf(char32_t cp) {
       break;
   }
   if (cp < 0x80) return QStringLiteral("\\x") + Hex(cp, 2);
-  return QStringLiteral("\\u") + Hex(cp, 4);
+  // Always as many digits as the form says, so a following digit never reads as part of it.
+  if (cp <= 0xFFFF) return QStringLiteral("\\u") + Hex(cp, 4);
+  return QStringLiteral("\\U") + Hex(cp, 8);
 }
 
 // Whether the text after a backslash would read as one of our escapes.
@@ -101,6 +114,7 @@ bool LooksLikeEscapeStart(const unsigned char* bytes, size_t length, size_t i) {
     case 't':
     case 'x':
     case 'u':
+    case 'U':
     case '\\':
       return true;
     default:

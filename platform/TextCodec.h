@@ -12,7 +12,9 @@ QString DecodeText(const QByteArray& bytes);
 // Names on disk are bytes: they are matched and shown as UTF-8, invalid bytes as U+FFFD.
 QString NameToText(const char* bytes, size_t length);
 
-// A name or path made safe to show: control characters (newline, escape...), bidi overrides and
-// bytes that are not valid UTF-8 appear as visible escapes (\n, \x1b, \u202e, \xff); a
+// A name or path made safe to show, as one line that names exactly its bytes: control
+// characters (newline, escape...), format characters (U+00AD, U+200B-U+200F, U+2060-U+2064,
+// U+FEFF, bidi controls...), separators other than the plain space, noncharacters and bytes that
+// are not valid UTF-8 appear as visible escapes (\n, \r, \t, \x1b, \xff, \u202e, \U000e0001); a
 // backslash is doubled only when it would otherwise read as such an escape.
 QString DisplayPath(const char* bytes, size_t length);

@@ -74,8 +74,9 @@ TMask::TMask(const QString& mask) {
       while (i < length && text[static_cast<size_t>(i)] != U']') {
         const char32_t member = text[static_cast<size_t>(i)];
         const bool closesNext = i + 1 < length && text[static_cast<size_t>(i + 1)] == U']';
+        // A "-" needs a member before it, also right before "]": "[-]" and "[!-]" are invalid.
+        if (member == U'-' && !haveMember) InvalidMask(mask, i);
         if (member == U'-' && !closesNext) {
-          if (!haveMember) InvalidMask(mask, i);
           ++i;
           if (i >= length) break;  // set left open
           const char32_t high = AsciiUpper(text[static_cast<size_t>(i)]);

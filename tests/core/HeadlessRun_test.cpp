@@ -140,12 +140,14 @@ TEST_F(HeadlessRunTest, ParameterTwoIsStartedWithParameterThreeAsArguments) {
   const std::string script = root + "/after.sh";
   MakeFile(script, "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/ran\"\n");
   ::chmod(script.c_str(), 0755);
-  const RunResult run = Vantrel({"/dc", QString::fromStdString(script), "one \"two three\""});
+  const RunResult run =
+      Vantrel({"/dc", QString::fromStdString(script), "one \"two three\" 'four five' six\\ seven"});
   EXPECT_EQ(run.exitCode, 0);
   QElapsedTimer waited;
   waited.start();
   while (!Exists(root + "/ran") && waited.elapsed() < 10000) QThread::msleep(10);
-  EXPECT_EQ(env.ReadFile(QString::fromStdString(root + "/ran")), "one|two three|");
+  EXPECT_EQ(env.ReadFile(QString::fromStdString(root + "/ran")),
+            "one|two three|four five|six seven|");
 }
 
 }  // namespace
