@@ -8,6 +8,7 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/GuiHandlers.h"
+#include "platform/HomeFolder.h"
 #include "platform/MessageBox.h"
 #include "scan/FindForm.h"
 #include "settings/AddExceptionForm.h"
@@ -92,6 +93,7 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
   SetProgramCommandLine(commandLine);
+  FillMissingHome();
 
   const bool headless = RunsWithoutDisplay();
   SetHeadless(headless);

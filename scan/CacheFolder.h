@@ -8,7 +8,7 @@ class TRegistry;
 // The folder the internet cache cleaning empties: the "Cache" value of the shell-folders key in
 // the settings store when present, otherwise the first browser cache folder found under
 // $XDG_CACHE_HOME (default ~/.cache): mozilla/firefox, chromium, google-chrome. A folder that is
-// "/", the home folder or a folder holding it (however named: through links, "..") or not a
+// "/", a home folder or a folder holding it (however named: through links, "..") or not a
 // directory counts as missing: emptying one of those would be a disaster. nullopt when nothing
 // usable is found.
 //
@@ -18,6 +18,7 @@ std::optional<QString> FindCacheFolder(TRegistry& registry);
 
 // Whether a folder may be emptied by the cache cleaning.
 bool UsableCacheFolder(const QString& folder);
-// The same for a folder already open: neither "/" nor the home folder nor one of the home
-// folder's ancestors, compared by device and inode.
+// The same for a folder already open: neither "/" nor a home folder ($HOME and the password
+// database's, see HomeFolders) nor one of their ancestors, compared by device and inode. When no
+// home folder can be told, no folder is usable.
 bool UsableCacheFolder(int folderFd);

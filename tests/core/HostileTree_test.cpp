@@ -2,6 +2,7 @@
 // way, mounts inside a drive, and files that are no files (FIFOs, sockets, device nodes).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -196,6 +197,77 @@ TEST_F(HostileTreeTest, CacheFolderThatIsRootOrHoldsHomeIsRefused) {
   EXPECT_EQ(view.warnings, 0);
   EXPECT_FALSE(Exists(home + "/sub/keep.bin"));
   EXPECT_TRUE(Exists(home + "/precious.txt"));
+}
+
+// The home folder is known from the password database as well as from HOME: a cron job without
+// HOME, or with a HOME that is not the user's, still cannot have the user's home emptied; and
+// where no home folder can be told at all, nothing is emptied. Run as a user of a password
+// database made for the test (bound over /etc/passwd in a private mount namespace).
+TEST_F(HostileTreeTest, HomeFromThePasswordDatabaseIsRefusedWhateverHomeSays) {
+  const std::string area = SharedArea(root);
+  const std::string home = area + "/me";
+  const std::string elsewhere = area + "/elsewhere";
+  const std::string passwd = area + "/passwd";
+  MakeFile(passwd, "root:x:0:0:root:/root:/bin/sh\nme:x:54321:54321::" + home + ":/bin/sh\n");
+  const ChildResult child = RunInChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(passwd.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0)
+      return std::string("skip: cannot bind a password database over /etc/passwd");
+    const auto clean = [&](const std::string& folder) {
+      view.warnings = 0;
+      Scanner().CleanInternetCache(QString::fromStdString(folder));
+      return std::to_string(view.warnings);
+    };
+    if (::setgid(54321) != 0 || ::setuid(54321) != 0) return std::string("skip: cannot setuid");
+    for (const std::string& dir : {home, home + "/cache", elsewhere}) MakeDir(dir);
+    MakeFile(home + "/precious.txt");
+    MakeFile(home + "/cache/x.bin");
+    std::string report;
+    for (const char* state : {"unset", "empty", "elsewhere"}) {
+      if (std::string(state) == "unset") ::unsetenv("HOME");
+      if (std::string(state) == "empty") ::setenv("HOME", "", 1);
+      if (std::string(state) == "elsewhere") ::setenv("HOME", elsewhere.c_str(), 1);
+      // One step at a time: the order in which operands of + are evaluated is not fixed.
+      report += std::string(state) + ": home " + clean(home);
+      report += " parent " + clean(area);
+      report += " precious " + std::to_string(Exists(home + "/precious.txt")) + "; ";
+    }
+    // Below the home folder a cache is emptied as ever.
+    const std::string emptied = clean(home + "/cache");
+    report += "cache " + emptied + " x.bin " + std::to_string(Exists(home + "/cache/x.bin"));
+    return report;
+  });
+  if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
+  EXPECT_EQ(child.report,
+            "unset: home 1 parent 1 precious 1; empty: home 1 parent 1 precious 1; elsewhere: home "
+            "1 parent 1 precious 1; cache 0 x.bin 0");
+}
+
+// A user the password database does not know, without HOME: no folder is safe to empty.
+TEST_F(HostileTreeTest, WithoutAnyHomeFolderEveryCacheFolderIsRefused) {
+  const std::string cache = SharedArea(root) + "/cache";
+  const ChildResult child = RunInChild([&] {
+    if (::setgid(54329) != 0 || ::setuid(54329) != 0) return std::string("skip: cannot setuid");
+    if (::getpwuid(54329) != nullptr) return std::string("skip: uid 54329 is a known user here");
+    MakeDir(cache);
+    MakeFile(cache + "/x.bin");
+    ::unsetenv("HOME");
+    TRegistry registry;
+    const bool lookupRefuses = !UsableCacheFolder(QString::fromStdString(cache));
+    Scanner().CleanInternetCache(QString::fromStdString(cache));
+    const std::string without = "refused " + std::to_string(lookupRefuses) + " warnings " +
+                                std::to_string(view.warnings) + " x.bin " +
+                                std::to_string(Exists(cache + "/x.bin"));
+    ::setenv("HOME", (root + "/shared").c_str(), 1);
+    view.warnings = 0;
+    Scanner().CleanInternetCache(QString::fromStdString(cache));
+    return without + "; with HOME: warnings " + std::to_string(view.warnings) + " x.bin " +
+           std::to_string(Exists(cache + "/x.bin"));
+  });
+  if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
+  // With HOME the shared area is the home folder: the cache below it is emptied.
+  EXPECT_EQ(child.report, "refused 1 warnings 1 x.bin 1; with HOME: warnings 0 x.bin 0");
 }
 
 // The look up from the home folder passes folders that may be searched but not read.

@@ -1,12 +1,16 @@
 // What `cmake --install` puts where, and the desktop launcher's first start.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdio>
 
+#include "ChildProcess.h"
 #include "TestEnv.h"
 
 namespace {
@@ -121,6 +125,42 @@ TEST_F(InstallTest, LauncherStartsInThePerUserDirectoryWithTheLanguagesLinked) {
   QDir(work).mkpath(QStringLiteral("Language"));
   EXPECT_EQ(RunProcess(launcher, {QStringLiteral("--version")}, environment).exitCode, 0);
   EXPECT_FALSE(QFileInfo(work + QStringLiteral("/Language")).isSymLink());
+}
+
+// A cron job may start the launcher without HOME: the working directory is then made below the
+// home folder that the password database gives (one made for the test, bound over /etc/passwd in
+// a private mount namespace), never below "/".
+TEST_F(InstallTest, LauncherWithoutHomeUsesThePasswordDatabasesHome) {
+  const std::string area = SharedArea(env.Root().toStdString());
+  const std::string home = area + "/pw-home";
+  const std::string passwd = area + "/passwd";
+  QFile file(QString::fromStdString(passwd));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString("me:x:54322:54322::" + home + ":/bin/sh\n"));
+  file.close();
+  const std::string launcher =
+      (prefix + QStringLiteral("/libexec/vantrel/vantrel-launch")).toStdString();
+  const ChildResult child = RunInChild([&] {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(passwd.c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) != 0)
+      return std::string("skip: cannot bind a password database over /etc/passwd");
+    if (::mkdir(home.c_str(), 0755) != 0 || ::chown(home.c_str(), 54322, 54322) != 0 ||
+        ::setgid(54322) != 0 || ::setuid(54322) != 0)
+      return std::string("skip: cannot become the test's user");
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    FILE* out = ::popen(("'" + launcher + "' --version").c_str(), "r");
+    std::string printed;
+    char buffer[256];
+    while (out != nullptr && std::fgets(buffer, sizeof buffer, out) != nullptr) printed += buffer;
+    const int status = out != nullptr ? ::pclose(out) : -1;
+    struct stat st {};
+    return "status " + std::to_string(status) + " " + printed + "work " +
+           std::to_string(::lstat((home + "/.local/share/vantrel/Language").c_str(), &st) == 0);
+  });
+  if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
+  EXPECT_EQ(child.report, "status 0 Vantrel 1.5.0.42\nwork 1");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include "TestEnv.h"
@@ -73,8 +74,6 @@ TEST(LanguageFiles, EnglishTemplateIsUpToDate) {
 
 struct Shipped {
   const char* file;
-  const char* codePage;  // what VANTREL_CODEPAGE must say for the file
-  bool utf8;
   const char* start;  // Main/Start, to prove the decoding
 };
 
@@ -82,16 +81,29 @@ void PrintTo(const Shipped& s, std::ostream* os) {
   *os << s.file;
 }
 
+// Shipped files are UTF-8, so the code page a user has set changes nothing.
+const char* const kCodePages[] = {"windows-1252", "windows-1251", "koi8-r", "ISO-8859-7"};
+
+QString DecodeShipped(const Shipped& shipped, const char* codePage) {
+  TestEnv env;
+  env.SetEnv("VANTREL_CODEPAGE", codePage);
+  return DecodeText(ReadShipped(QString::fromLatin1(shipped.file)));
+}
+
 class ShippedLanguageTest : public ::testing::TestWithParam<Shipped> {};
 
-TEST_P(ShippedLanguageTest, AnswersEveryLookupOnce) {
-  TestEnv env;
-  env.SetEnv("VANTREL_CODEPAGE", GetParam().codePage);
+TEST_P(ShippedLanguageTest, IsUtf8AndReadsTheSameWhateverTheCodePage) {
   const QByteArray bytes = ReadShipped(QString::fromLatin1(GetParam().file));
   ASSERT_FALSE(bytes.isEmpty());
-  const QString text = DecodeText(bytes);
-  EXPECT_EQ(QString::fromUtf8(bytes) == text, GetParam().utf8);
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  const QString text = utf8.decode(bytes);
+  EXPECT_FALSE(utf8.hasError());
+  for (const char* codePage : kCodePages)
+    EXPECT_EQ(DecodeShipped(GetParam(), codePage), text) << codePage;
+}
 
+TEST_P(ShippedLanguageTest, AnswersEveryLookupOnce) {
+  const QString text = DecodeShipped(GetParam(), "windows-1252");
   for (const CatalogueText& row : Catalogue()) {
     const std::optional<QString> value =
         LookupProfileText(text, row.section.toString(), row.key.toString());
@@ -120,9 +132,7 @@ TEST_P(ShippedLanguageTest, AnswersEveryLookupOnce) {
 
 TEST_P(ShippedLanguageTest, DriveKindsHaveDistinctLabels) {
   // Drives are told apart by their label, so two kinds must never share one.
-  TestEnv env;
-  env.SetEnv("VANTREL_CODEPAGE", GetParam().codePage);
-  const QString text = DecodeText(ReadShipped(QString::fromLatin1(GetParam().file)));
+  const QString text = DecodeShipped(GetParam(), "windows-1252");
   QSet<QString> labels;
   for (const CatalogueText* kind :
        {&Txt::Main_Fixed, &Txt::Main_Removable, &Txt::Main_Remote, &Txt::Main_RAM})
@@ -133,12 +143,30 @@ TEST_P(ShippedLanguageTest, DriveKindsHaveDistinctLabels) {
 
 INSTANTIATE_TEST_SUITE_P(
     Shipped, ShippedLanguageTest,
-    ::testing::Values(Shipped{"English.lng", "windows-1252", true, "Start"},
-                      Shipped{"German.lng", "windows-1252", true, "Starten"},
-                      Shipped{"Russian.lng", "windows-1251", false,
-                              "\xd0\x9f\xd1\x83\xd1\x81\xd0\xba"}),
+    ::testing::Values(Shipped{"English.lng", "Start"}, Shipped{"German.lng", "Starten"},
+                      Shipped{"Russian.lng", "\xd0\x9f\xd1\x83\xd1\x81\xd0\xba"}),
     [](const auto& info) {
       return QString::fromLatin1(info.param.file).section(u'.', 0, 0).toStdString();
     });
+
+// A file a user brings in an 8-bit code page (here the Russian translation as saved in
+// windows-1251) is read through VANTREL_CODEPAGE and gives the same texts as the shipped one.
+TEST(LanguageFiles, EightBitFileIsReadThroughTheCodePage) {
+  QFile file(QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/Russian-windows-1251.lng"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  TestEnv env;
+  env.SetEnv("VANTREL_CODEPAGE", "windows-1251");
+  const QString text = DecodeText(bytes);
+  const QString shipped = DecodeText(ReadShipped(QStringLiteral("Russian.lng")));
+  for (const CatalogueText& row : Catalogue()) {
+    EXPECT_EQ(LookupProfileText(text, row.section.toString(), row.key.toString()),
+              LookupProfileText(shipped, row.section.toString(), row.key.toString()))
+        << row.name.toString().toStdString();
+  }
+  env.SetEnv("VANTREL_CODEPAGE", "windows-1252");
+  EXPECT_NE(LookupProfileText(DecodeText(bytes), QStringLiteral("Main"), QStringLiteral("Start")),
+            LookupProfileText(shipped, QStringLiteral("Main"), QStringLiteral("Start")));
+}
 
 }  // namespace
