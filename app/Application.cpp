@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/DriveMap.h"
 #include "platform/GuiHandlers.h"
 #include "platform/HomeFolder.h"
 #include "platform/MessageBox.h"
@@ -101,6 +102,14 @@ int RunProgram(int argc, char** argv) {
   if (headless && !qgetenv("QT_QPA_PLATFORM").startsWith("minimal"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
 
+  // A mistyped drive map would make an unattended run check nothing and report success.
+  if (DrivesOverrideMalformed() && (headless || IsDriveSwitch(ParamStr(1)))) {
+    Print(stderr,
+          QStringLiteral("vantrel: VANTREL_DRIVES cannot be parsed (the form is "
+                         "C=fixed:/srv/data;E=removable:/media/stick); nothing is checked\n"));
+    return 1;
+  }
+
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
   if (headless) {
@@ -111,12 +120,19 @@ int RunProgram(int argc, char** argv) {
   }
 
   CreateForms();
+  // A failure while a window is made (a stored value of the wrong kind) has shown its box, and
+  // start-up goes on: one bad value must not end every later unattended cleaning. The status
+  // tells what happens from here on, unless the failure kept the switch from taking effect.
+  const bool startupFailed = g_failed;
+  g_failed = false;
   int status = 0;
-  if (headless && g_failed) {
-    status = 1;
-  } else if (headless && !MainForm->AutoStart()) {
-    Print(stdout, UsageText());
-    status = 2;
+  if (headless && !MainForm->AutoStart()) {
+    if (startupFailed && IsDriveSwitch(ParamStr(1))) {
+      status = 1;
+    } else {
+      Print(stdout, UsageText());
+      status = 2;
+    }
   } else {
     MainForm->show();
     status = app.exec();

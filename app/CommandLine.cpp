@@ -52,6 +52,16 @@ int ParamCount() {
   return static_cast<int>(Stored().parameters.size());
 }
 
+bool IsDriveSwitch(const QString& parameter) {
+  QString lower = parameter;
+  for (QChar& c : lower)
+    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + (u'a' - u'A'));
+  for (const char* named : {"/dall", "/dhard", "/dram", "/dremovable", "/dremote"})
+    if (lower == QLatin1String(named)) return true;
+  return lower.size() == 3 && lower.startsWith(QStringLiteral("/d")) && lower.at(2) >= u'a' &&
+         lower.at(2) <= u'z';
+}
+
 bool IsHeadless() {
   return HeadlessFlag();
 }

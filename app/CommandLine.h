@@ -24,6 +24,10 @@ void SetProgramCommandLine(const CommandLine& commandLine);
 QString ParamStr(int n);
 int ParamCount();
 
+// Whether a parameter is one of the drive switches (/dall, /dhard, /dram, /dremovable, /dremote,
+// or /d and a letter), compared after turning A-Z into a-z.
+bool IsDriveSwitch(const QString& parameter);
+
 // True when the program runs without a display (no DISPLAY or WAYLAND_DISPLAY, or
 // QT_QPA_PLATFORM offscreen or minimal): message boxes go to standard error, results to
 // standard output, nobody is waited for.

@@ -351,6 +351,11 @@ DriveMap BuildDriveMap(const char* drivesOverride, std::string_view mountInfo,
   return DriveMap();
 }
 
+bool DrivesOverrideMalformed() {
+  const char* drives = std::getenv("VANTREL_DRIVES");
+  return drives != nullptr && !ParseDrivesOverride(drives).has_value();
+}
+
 bool IsRemovableSource(const std::string& source) {
   if (source.rfind("/dev/", 0) != 0) return false;
   // /dev/disk/by-uuid/... and /dev/mapper/... are links to the kernel's name.

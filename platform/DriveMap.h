@@ -82,6 +82,9 @@ std::optional<DriveMap> ParseDrivesOverride(std::string_view text);
 DriveMap BuildDriveMap(const char* drivesOverride, std::string_view mountInfo,
                        const std::function<bool(const std::string& source)>& isRemovable);
 
+// Whether VANTREL_DRIVES is set (now) to a value that cannot be parsed.
+bool DrivesOverrideMalformed();
+
 // Whether the block device a mount source names (/dev/sdb1, /dev/disk/by-uuid/...) sits on a
 // disk that the kernel marks removable; a partition (sdb1, nvme0n1p2, mmcblk0p1) counts as its
 // disk. False for every source that is not a block device.

@@ -45,6 +45,14 @@ TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
   }
 }
 
+TEST(CommandLineTest, DriveSwitchesAreTold) {
+  for (const char* yes :
+       {"/dall", "/DALL", "/dHard", "/dram", "/dremovable", "/dremote", "/dc", "/DZ"})
+    EXPECT_TRUE(IsDriveSwitch(QString::fromLatin1(yes))) << yes;
+  for (const char* no : {"", "/d", "/d1", "/dcc", "-dall", "/dall ", "dall", "/x", "/dä"})
+    EXPECT_FALSE(IsDriveSwitch(QString::fromUtf8(no))) << no;
+}
+
 TEST(CommandLineTest, ParamStrNumbersFromOne) {
   SetProgramCommandLine(ParseCommandLine({"--dry-run", "/dc", "doc"}));
   EXPECT_EQ(ParamCount(), 2);

@@ -43,14 +43,16 @@ class HeadlessRunTest : public ::testing::Test {
                   "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0" + members + "}}");
   }
 
-  RunResult Vantrel(const QStringList& arguments) {
+  RunResult Vantrel(const QStringList& arguments, const QString& drives = QString()) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.insert(QStringLiteral("VANTREL_DRIVES"),
-                       QString::fromStdString("C=fixed:" + root + "/c;E=fixed:" + root + "/e"));
+                       !drives.isEmpty() ? drives
+                                         : QString::fromStdString("C=fixed:" + root +
+                                                                  "/c;E=fixed:" + root + "/e"));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(env.Work());
     process.start(QStringLiteral(VANTREL_BINARY), arguments);
@@ -124,6 +126,57 @@ TEST_F(HeadlessRunTest, FailureEndsTheRunWithStatusOne) {
   EXPECT_TRUE(run.err.contains(QStringLiteral("Vantrel: Cannot open file exceptions.ini.\n")))
       << run.err.toStdString();
   EXPECT_EQ(run.out, QString());
+  EXPECT_TRUE(Exists(root + "/c/a.tmp"));
+}
+
+// A window whose creation fails on a stored value shows its box, and start-up goes on: the
+// unattended cleaning still runs to its end. A failure that keeps the switch from taking effect
+// (the main window's own) ends the run with status 1, nothing checked.
+TEST_F(HeadlessRunTest, StartUpFailureShowsItsBoxAndTheRunGoesOn) {
+  struct Case {
+    const char* members;
+    int exitCode;
+    const char* box;
+    bool checked;
+  };
+  const Case cases[] = {
+      {", \"AutoCheckFF\": 1, \"FindWndWidth\": \"wide\"", 0,
+       "Vantrel: Failed to get data for 'FindWndWidth'\n", true},
+      {", \"AutoCheckFF\": 1, \"FindWndState\": \"12345\"", 0,
+       "Vantrel: Failed to get data for 'FindWndState'\n", true},
+      {", \"AutoCheckFF\": 1, \"FindWndLeft\": 1.5, \"FindWndTop\": \"x\"", 0,
+       "Vantrel: Invalid data type for 'FindWndTop'\n", true},
+      {", \"AutoCheckFF\": 1, \"AutoCheckHD\": \"x\"", 1,
+       "Vantrel: Invalid data type for 'AutoCheckHD'\n", false},
+      // The main window's activation reads the language too, and its failure ends the run there.
+      {", \"AutoCheckFF\": 1, \"Language\": 7", 1, "Vantrel: Invalid data type for 'Language'\n",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members);
+    MakeFile(root + "/c/a.tmp", "123");
+    Settings(c.members);
+    const RunResult run = Vantrel({"/dc"});
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.box))) << run.err.toStdString();
+    EXPECT_EQ(run.out,
+              c.checked ? QStringLiteral(" Finished\nFiles: 1\nTotal size: 3 bytes\n"
+                                         " Deleted files 1 of 1\nFiles: 0\nTotal size: 0 bytes\n")
+                        : QString());
+    EXPECT_EQ(Exists(root + "/c/a.tmp"), !c.checked);
+  }
+}
+
+// A drive map that cannot be parsed keeps the unattended run from starting.
+TEST_F(HeadlessRunTest, DriveMapThatCannotBeParsedEndsTheRunWithStatusOne) {
+  for (const char* drives : {"C=fixed", "C=floppy:/x", "C=fixed:relative", "CC=fixed:/x"}) {
+    SCOPED_TRACE(drives);
+    const RunResult run = Vantrel({"/dall"}, QString::fromLatin1(drives));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("VANTREL_DRIVES cannot be parsed")))
+        << run.err.toStdString();
+    EXPECT_EQ(run.out, QString());
+  }
   EXPECT_TRUE(Exists(root + "/c/a.tmp"));
 }
 
