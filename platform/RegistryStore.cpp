@@ -1,5 +1,7 @@
 #include "platform/RegistryStore.h"
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,16 +12,23 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
 
 #include "platform/SafeRead.h"
 
 namespace {
 
-// A write holds the lock for a few milliseconds; a lock older than this was left by a copy
-// that died without removing it.
-constexpr int kStaleLockMs = 10000;
+// A write holds the lock for a few milliseconds. A lock whose holder lives is never taken
+// over, whatever its time stamp says; a holder on this machine that is gone is noticed by its
+// process id. A lock written from another machine (a home folder shared over the network) is
+// taken over when its time stamp lies this far in the past; one stamped in the future stays.
+constexpr int kForeignStaleLockMs = 10000;
 constexpr int kLockWaitMs = 5000;
+// A copy killed between creating its lock file and writing its process id into it leaves an
+// empty lock; a live copy writes its id at once, so an empty lock that stays unchanged this long,
+// by this machine's own clock, is a dead copy's.
+constexpr qint64 kEmptyLockGraceMs = 1000;
 
 // The store as read from disk. A corrupt or unreadable file makes the whole store unusable, so
 // that nothing is written over it.
@@ -84,23 +93,61 @@ bool SaveStore(const QJsonObject& root) {
   return file.commit();
 }
 
+// What a waiting writer knows of a lock file it cannot take.
+class LockWatch {
+ public:
+  explicit LockWatch(QString path) : path_(std::move(path)) {}
+
+  // Whether the lock was left by a copy that is gone and may be removed.
+  bool Abandoned(const QLockFile& lock) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0) return false;
+    if (st.st_size == 0) {
+      const Sighting now{st.st_dev, st.st_ino, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+      if (!emptySince_.isValid() || !(now == empty_)) {
+        empty_ = now;
+        emptySince_.start();
+        return false;
+      }
+      return emptySince_.hasExpired(kEmptyLockGraceMs);
+    }
+    emptySince_.invalidate();
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    // A holder on this machine: QLockFile itself takes the lock over once the process is gone.
+    if (!lock.getLockInfo(&pid, &host, &application) || host.isEmpty() ||
+        host == QSysInfo::machineHostName())
+      return false;
+    const qint64 ageMs = QFileInfo(path_).lastModified().msecsTo(QDateTime::currentDateTime());
+    return ageMs > kForeignStaleLockMs;
+  }
+
+ private:
+  struct Sighting {
+    dev_t device;
+    ino_t inode;
+    time_t seconds;
+    long nanoseconds;
+    bool operator==(const Sighting&) const = default;
+  };
+  QString path_;
+  Sighting empty_{};
+  QElapsedTimer emptySince_;
+};
+
 // QLockFile::tryLock(timeout) sleeps ever longer between attempts (100 ms, doubling), so a
 // copy waiting behind another busy writer can lose every round and give up. Short, even
 // retries keep two running copies fair.
 bool TakeLock(QLockFile& lock, const QString& lockPath) {
   QElapsedTimer waited;
   waited.start();
+  LockWatch watch(lockPath);
   while (!lock.tryLock(0)) {
     if (lock.error() == QLockFile::PermissionError || lock.error() == QLockFile::UnknownError)
       return false;
     if (waited.hasExpired(kLockWaitMs)) return false;
-    // A copy killed between creating its lock file and writing its process id into it leaves
-    // an empty lock that QLockFile cannot tell stale until the stale time has passed; a live
-    // copy writes its id at once, so an empty lock a second old is a dead copy's.
-    const QFileInfo info(lockPath);
-    if (info.exists() && info.size() == 0 &&
-        info.lastModified().msecsTo(QDateTime::currentDateTime()) > 1000)
-      lock.removeStaleLockFile();
+    if (watch.Abandoned(lock)) lock.removeStaleLockFile();
     QThread::usleep(500 + QRandomGenerator::global()->bounded(1500));
   }
   return true;
@@ -114,7 +161,9 @@ bool Update(Change&& change) {
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   const QString lockPath = path + QStringLiteral(".lock");
   QLockFile lock(lockPath);
-  lock.setStaleLockTime(kStaleLockMs);
+  // Never stale by age alone: QLockFile takes the age both ways, so a lock stamped in the
+  // future (a clock set back, a file from another machine) would be taken from a live holder.
+  lock.setStaleLockTime(0);
   if (!TakeLock(lock, lockPath)) return false;
   Store store = ReadStore();
   if (!store.usable) return false;

@@ -13,9 +13,11 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSysInfo>
 #include <csignal>
 #include <functional>
+#include <vector>
 
 #include "TestEnv.h"
 #include "platform/Errors.h"
@@ -226,22 +228,95 @@ TEST_F(RegistryTest, UnwritableDirectoryFailsToCreate) {
   ::chmod(QFile::encodeName(env.Config() + QStringLiteral("/vantrel")).constData(), 0700);
 }
 
-TEST_F(RegistryTest, StaleLockLeftByADeadCopyIsTakenOver) {
-  QDir().mkpath(env.Config() + QStringLiteral("/vantrel"));
-  // A lock naming a process that no longer exists.
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ::waitpid(child, nullptr, 0);
-  env.WriteFile(
-      env.RegistryFile() + QStringLiteral(".lock"),
-      QByteArray::number(child) + "\nvantrel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-  QFile lock(env.RegistryFile() + QStringLiteral(".lock"));
-  ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
-  lock.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
-  lock.close();
-  reg.OpenKey(kOptionsKey, true);
-  reg.WriteInteger(QStringLiteral("AutoCheckHD"), 1);
-  EXPECT_EQ(reg.ReadInteger(QStringLiteral("AutoCheckHD")), 1);
+// A lock is taken over only when its holder is gone, whatever its time stamp says: a clock set
+// back (or a file from a machine whose clock runs ahead) must not hand a live writer's lock to a
+// second one. Each case runs in a child of its own, all at once, against a store of its own.
+TEST_F(RegistryTest, LockIsTakenOverOnlyFromAHolderThatIsGone) {
+  enum class Holder { Dead, Live, Empty, OtherMachine };
+  struct Case {
+    const char* name;
+    Holder holder;
+    qint64 stampSeconds;  // the lock file's time stamp, from now
+    bool takenOver;
+  };
+  const Case cases[] = {
+      {"dead, stamped in the past", Holder::Dead, -60, true},
+      {"dead, stamped in the future", Holder::Dead, 3600, true},
+      {"live, stamped in the future", Holder::Live, 3600, false},
+      {"live, stamped in the past", Holder::Live, -60, false},
+      {"empty, stamped in the future", Holder::Empty, 3600, true},
+      {"empty, stamped now", Holder::Empty, 0, true},
+      {"other machine, stamped in the past", Holder::OtherMachine, -60, true},
+      {"other machine, stamped in the future", Holder::OtherMachine, 3600, false},
+  };
+  struct Running {
+    const Case* c;
+    pid_t writer;
+    pid_t holder;
+    QString lock;
+  };
+  std::vector<Running> running;
+  for (const Case& c : cases) {
+    const QString config = env.Root() + QStringLiteral("/lock-%1").arg(running.size());
+    const QString lockPath = config + QStringLiteral("/vantrel/registry.json.lock");
+    QDir().mkpath(config + QStringLiteral("/vantrel"));
+    pid_t holder = -1;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    if (c.holder == Holder::Live) {
+      holder = ::fork();
+      ASSERT_GE(holder, 0);
+      if (holder == 0) {
+        QLockFile lock(lockPath);
+        const char done = lock.lock() ? 'y' : 'n';
+        ::write(ready[1], &done, 1);
+        ::pause();
+        ::_exit(0);
+      }
+      char done = 0;
+      ASSERT_EQ(::read(ready[0], &done, 1), 1);
+      ASSERT_EQ(done, 'y');
+    } else if (c.holder == Holder::Dead) {
+      const pid_t gone = ::fork();
+      if (gone == 0) ::_exit(0);
+      ::waitpid(gone, nullptr, 0);
+      env.WriteFile(lockPath, QByteArray::number(gone) + "\nvantrel\n" +
+                                  QSysInfo::machineHostName().toUtf8() + "\n");
+    } else {
+      env.WriteFile(lockPath, c.holder == Holder::Empty
+                                  ? QByteArray()
+                                  : QByteArray::number(::getpid()) + "\nvantrel\nfar-away-host\n");
+    }
+    ::close(ready[0]);
+    ::close(ready[1]);
+    QFile stamp(lockPath);
+    ASSERT_TRUE(stamp.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(stamp.setFileTime(QDateTime::currentDateTime().addSecs(c.stampSeconds),
+                                  QFileDevice::FileModificationTime));
+    stamp.close();
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      ::setenv("XDG_CONFIG_HOME", config.toUtf8().constData(), 1);
+      const bool wrote =
+          RegistryStore::WriteValue(kOptionsKey, QStringLiteral("AutoCheckHD"), QJsonValue(1));
+      ::_exit(wrote ? 0 : 1);
+    }
+    running.push_back({&c, writer, holder, lockPath});
+  }
+  for (const Running& r : running) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(r.writer, &status, 0), r.writer);
+    EXPECT_TRUE(WIFEXITED(status)) << r.c->name;
+    EXPECT_EQ(WEXITSTATUS(status) == 0, r.c->takenOver) << r.c->name;
+    if (r.c->holder == Holder::Live) {
+      // The holder's own lock is still there, untouched.
+      EXPECT_TRUE(env.ReadFile(r.lock).startsWith(QByteArray::number(r.holder) + '\n'))
+          << r.c->name;
+      ::kill(r.holder, SIGKILL);
+      ::waitpid(r.holder, nullptr, 0);
+    }
+  }
 }
 
 // Two running copies writing different values at the same time lose none of them.
