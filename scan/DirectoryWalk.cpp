@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
 #include <QFile>
@@ -55,6 +57,17 @@ bool Identify(int fd, Identity& id) {
   id.inode = st.st_ino;
   id.mountRoot = false;
   return true;
+}
+
+// A btrfs subvolume that is not mounted anywhere is a part of its drive, though the kernel gives
+// it a device number of its own: the root directory of a subvolume (inode 256 on btrfs), not
+// the root of a mount. A mounted subvolume is a mount root, and so its own drive.
+constexpr ino_t kBtrfsSubvolumeRootInode = 256;
+
+bool IsUnmountedSubvolume(int fd, const Identity& id) {
+  if (id.inode != kBtrfsSubvolumeRootInode || id.mountRoot) return false;
+  struct statfs fs {};
+  return ::fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
 }
 
 }  // namespace
@@ -115,12 +128,15 @@ bool DirectoryWalk::ReadListing(Frame& frame) {
   return frame.end > frame.begin;
 }
 
-bool DirectoryWalk::Enter(int parentFd, const char* name, bool isRoot, size_t pathLength,
-                          Frame& frame) {
+bool DirectoryWalk::Enter(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
+                          size_t pathLength, Frame& frame) {
   frame.fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
   if (!frame.fd.Valid()) return false;
   Identity id;
-  if (!Identify(frame.fd.Get(), id) || id.device != volume_.device) return false;
+  if (!Identify(frame.fd.Get(), id)) return false;
+  if (isRoot ? id.device != volume_.device
+             : id.device != parentDevice && !IsUnmountedSubvolume(frame.fd.Get(), id))
+    return false;
   // Below the root, the root of any mount (a bind mount shares the device) is another volume.
   // The kernel tells it of the open directory itself, so a volume mounted after the mount table
   // was read is caught too.
@@ -171,8 +187,11 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
   path_ = std::move(path);
   if (!visitor.BeforeDirectory()) return true;
   {
+    // A walk that starts below a drive (a temporary directory) stays on the volume it starts in.
+    struct stat parent {};
+    if (!startIsRoot && ::fstat(parentFd, &parent) != 0) return true;
     Frame start;
-    if (!Enter(parentFd, name, startIsRoot, path_.size(), start)) return true;
+    if (!Enter(parentFd, name, startIsRoot, parent.st_dev, path_.size(), start)) return true;
     stack_.push_back(std::move(start));
   }
   visitor.DirectoryOpened(path_);
@@ -204,12 +223,13 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
 
     const std::string_view nameView(entryName, std::strlen(entryName));
     if (type == DT_DIR) {
+      const dev_t parentDevice = top.device;
       if (!visitor.Subdirectory(dirFd, nameView, path_)) continue;
       if (!visitor.BeforeDirectory()) continue;
       const size_t parentLength = path_.size();
       path_.append(nameView).push_back('/');
       Frame child;
-      if (!Enter(dirFd, entryName, false, path_.size(), child)) {
+      if (!Enter(dirFd, entryName, false, parentDevice, path_.size(), child)) {
         path_.resize(parentLength);
         continue;
       }

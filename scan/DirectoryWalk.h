@@ -10,8 +10,10 @@
 
 #include "platform/UniqueFd.h"
 
-// The volume a walk stays on: a directory on another device, the root of a mount (a bind mount
-// shares its device), or one whose path is a mount point of the mount table, is never entered.
+// The volume a walk stays on: a directory on another device than its parent, the root of a
+// mount (a bind mount shares its device), or one whose path is a mount point of the mount table,
+// is never entered. A btrfs subvolume that is not mounted (its own device number, but no mount)
+// is part of the volume and is walked.
 struct WalkVolume {
   dev_t device = 0;
   const std::unordered_set<std::string>* mountPoints = nullptr;  // paths without trailing "/"
@@ -94,7 +96,8 @@ class DirectoryWalk {
 
   // Opens and lists a directory; false when it cannot be entered (gone, unreadable, another
   // volume, a mount point).
-  bool Enter(int parentFd, const char* name, bool isRoot, size_t pathLength, Frame& frame);
+  bool Enter(int parentFd, const char* name, bool isRoot, dev_t parentDevice, size_t pathLength,
+             Frame& frame);
   bool ReadListing(Frame& frame);
   void LimitOpenDirectories();
   bool ReopenParentOfTop();

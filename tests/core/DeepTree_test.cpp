@@ -20,12 +20,6 @@ namespace {
 
 constexpr int kLevels = 10000;
 
-class NoDeletionEvents : public IDeletionView {
- public:
-  void SetProgress(int) override {}
-  void ProcessEvents() override {}
-};
-
 class LowDescriptorLimit {
  public:
   explicit LowDescriptorLimit(rlim_t limit) {
@@ -86,7 +80,7 @@ TEST(DeepTreeTest, TenThousandLevelsWalkedSizedAndCleaned) {
   EXPECT_EQ(view.size, QStringLiteral("Total size: 4 bytes"));
 
   list.SetAllChecked(true);
-  NoDeletionEvents quiet;
+  QuietDeletionView quiet;
   const DeletionResult result = DeleteTickedEntries(list, quiet, language);
   EXPECT_EQ(result.deleted, kLevels < 30 ? kLevels + 1 : 31);
   EXPECT_TRUE(list.IsEmpty());
@@ -160,7 +154,7 @@ TEST(WideTreeTest, MillionEntriesInOneFolder) {
 
   start = std::chrono::steady_clock::now();
   list.SetAllChecked(true);
-  NoDeletionEvents quiet;
+  QuietDeletionView quiet;
   EXPECT_EQ(DeleteTickedEntries(list, quiet, language).deleted, kWideEntries / kFitEvery);
   EXPECT_LT(Since(start), 10.0);
   EXPECT_TRUE(list.IsEmpty());

@@ -90,10 +90,7 @@ TEST_F(HostileNamesTest, ShownEscapedInTheListAndTheCaptionAndDeletedByTheirByte
       if (path.endsWith(name.bytes)) list.SetChecked(row, true);
     }
   }
-  class Quiet : public IDeletionView {
-    void SetProgress(int) override {}
-    void ProcessEvents() override {}
-  } quiet;
+  QuietDeletionView quiet;
   const DeletionResult result = DeleteTickedEntries(list, quiet, language);
   EXPECT_EQ(result.deleted, 4);
   EXPECT_TRUE(result.marked.isEmpty());

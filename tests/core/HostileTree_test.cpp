@@ -411,10 +411,7 @@ TEST_F(HostileTreeTest, FifoPutInPlaceOfAFindingNeverBlocks) {
         scanner->ShowTotalSize();
         std::string report = view.size.toStdString();
         list.SetAllChecked(true);
-        class Quiet : public IDeletionView {
-          void SetProgress(int) override {}
-          void ProcessEvents() override {}
-        } quiet;
+        QuietDeletionView quiet;
         const DeletionResult result = DeleteTickedEntries(list, quiet, language);
         report += " | " + result.marked.join(u'|').toStdString();
         struct stat st {};

@@ -7,9 +7,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QProcess>
+#include <QStandardPaths>
+#include <cstdlib>
+
+#include "ChildProcess.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
 #include "i18n/LanguageFile.h"
+#include "scan/Deletion.h"
 #include "scan/DirectoryWalk.h"
 #include "scan/Scanner.h"
 #include "settings/ListFile.h"
@@ -77,6 +83,82 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// btrfs gives each subvolume a device number of its own. One that is not mounted is a folder of
+// its drive and is walked (nested ones too, the temporary folder search included, and its files
+// are deleted like any other); one mounted inside the drive is another drive. On a loop-mounted
+// btrfs image made here, in a private mount namespace.
+TEST(MountBoundaryTest, UnmountedBtrfsSubvolumeIsPartOfItsDrive) {
+  const QString mkfs =
+      QStandardPaths::findExecutable(QStringLiteral("mkfs.btrfs"), {"/usr/sbin", "/sbin"});
+  const QString btrfs =
+      QStandardPaths::findExecutable(QStringLiteral("btrfs"), {"/usr/bin", "/bin", "/usr/sbin"});
+  if (mkfs.isEmpty() || btrfs.isEmpty()) GTEST_SKIP() << "btrfs-progs is not installed";
+  TestEnv env;
+  env.WriteFile(QStringLiteral("exceptions.ini"), QByteArray());
+  const std::string root = Bytes(env.Root());
+  const std::string image = root + "/btrfs.img";
+  const std::string drive = root + "/drive";
+  MakeDir(drive);
+  MakeFile(image);
+  ASSERT_EQ(::truncate(image.c_str(), 300 << 20), 0);
+  QProcess format;
+  format.setStandardOutputFile(QProcess::nullDevice());
+  format.setStandardErrorFile(QProcess::nullDevice());
+  format.start(mkfs, {"-q", "-f", QString::fromStdString(image)});
+  if (!format.waitForFinished(60000) || format.exitCode() != 0)
+    GTEST_SKIP() << "mkfs.btrfs failed here";
+
+  const ChildResult child = RunInChild(
+      [&] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+          return std::string("skip: no private mount namespace here");
+        const auto run = [](const std::string& command) {
+          return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+        };
+        if (!run("mount -o loop '" + image + "' '" + drive + "'"))
+          return std::string("skip: loop devices cannot be used here");
+        const std::string subvolume = "'" + btrfs.toStdString() + "' subvolume create '";
+        bool made = run(subvolume + drive + "/sub'") && run(subvolume + drive + "/sub/nested'") &&
+                    run(subvolume + drive + "/other'");
+        MakeDir(drive + "/sub/deeper");
+        MakeDir(drive + "/sub/temp");
+        MakeDir(drive + "/mp");
+        for (const char* file : {"/a.tmp", "/sub/b.tmp", "/sub/deeper/c.tmp", "/sub/nested/d.tmp",
+                                 "/sub/temp/e.txt", "/other/f.tmp"})
+          MakeFile(drive + file, "data");
+        // The subvolume "other" mounted inside the drive too: there it is a drive of its own.
+        made = made && run("mount -o subvol=other \"$(findmnt -n -o SOURCE '" + drive + "')\" '" +
+                           drive + "/mp'");
+        std::string report = made ? "" : "setup failed; ";
+        TResultList list;
+        RecordingView view;
+        TLanguageFile language;
+        TExceptionsFile exceptions;
+        exceptions.Load();
+        TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
+        scanner.ScanDrive(drive);
+        scanner.ScanTempDirectories(drive);
+        QStringList found = Texts(list);
+        found.replaceInStrings(QString::fromStdString(drive), QString());
+        found.sort();
+        report += found.join(u'|').toStdString();
+        list.SetAllChecked(true);
+        QuietDeletionView deletion;
+        const DeletionResult deleted = DeleteTickedEntries(list, deletion, language, {});
+        report += "; deleted " + std::to_string(deleted.deleted) + " b.tmp " +
+                  std::to_string(Exists(drive + "/sub/b.tmp"));
+        ::umount((drive + "/mp").c_str());
+        ::umount(drive.c_str());
+        return report;
+      },
+      std::chrono::seconds(120));
+  if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
+  EXPECT_EQ(child.report,
+            "/a.tmp|/other/f.tmp|/sub/b.tmp|/sub/deeper/c.tmp|/sub/nested/d.tmp|/sub/temp/e.txt; "
+            "deleted 6 b.tmp 0");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 
+#include "scan/Deletion.h"
 #include "scan/ResultList.h"
 #include "scan/ScanView.h"
 
@@ -60,6 +61,13 @@ class RecordingView : public IScanView {
   int warnings = 0;
   bool stop = false;
   std::function<void()> onEvents;
+};
+
+// A deletion that nobody watches.
+class QuietDeletionView : public IDeletionView {
+ public:
+  void SetProgress(int) override {}
+  void ProcessEvents() override {}
 };
 
 // Takes away the capabilities that let root ignore permission bits (read, search, write), so
