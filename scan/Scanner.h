@@ -31,7 +31,7 @@ struct ScanSettings {
 //   ScanDrive            every file whose name fits a mask and no exception;
 //   ScanTempDirectories  every file below a directory named temp, tmp or temporary (any case);
 //   CleanInternetCache   deletes every file below the folder except index.dat and desktop.ini;
-//                        a folder that is "/", the home folder or holds it is refused like a
+//                        a folder that is "/", a home folder or holds one is refused like a
 //                        missing one (the warning box).
 // Stop is tested where the check has always tested it (at the start of each directory step,
 // before each new finding of the masked scan, before each cache deletion). Status texts and
