@@ -125,6 +125,13 @@ bool DirectoryWalk::ReadListing(Frame& frame) {
   }
   frame.end = listings_.Size();
   frame.next = frame.begin;
+  // Kinds the file system left unknown are asked once, here, for every pass over the listing.
+  for (size_t at = frame.begin; at < frame.end;) {
+    auto* entry = reinterpret_cast<struct dirent64*>(listings_.At(at));
+    at += entry->d_reclen;
+    if (entry->d_type == DT_UNKNOWN && !IsDotOrDotDot(entry->d_name))
+      entry->d_type = TypeByStat(frame.fd.Get(), entry->d_name);
+  }
   return frame.end > frame.begin;
 }
 
@@ -178,6 +185,10 @@ bool DirectoryWalk::ReopenParentOfTop() {
   return false;
 }
 
+void DirectoryWalk::Announce(const Frame& frame, Visitor& visitor) {
+  visitor.Listed(frame.fd.Get(), Listing(listings_.At(frame.begin), listings_.At(frame.end)));
+}
+
 bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* name, std::string path,
                          bool startIsRoot, Visitor& visitor) {
   volume_ = volume;
@@ -195,6 +206,7 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
     stack_.push_back(std::move(start));
   }
   visitor.DirectoryOpened(path_);
+  Announce(stack_.back(), visitor);
 
   int sinceHeartbeat = 0;
   while (!stack_.empty()) {
@@ -213,8 +225,7 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
     const char* entryName = entry->d_name;
     if (IsDotOrDotDot(entryName)) continue;
     const int dirFd = top.fd.Get();
-    unsigned char type = entry->d_type;
-    if (type == DT_UNKNOWN) type = TypeByStat(dirFd, entryName);
+    const unsigned char type = entry->d_type;
 
     if (++sinceHeartbeat == kHeartbeatEntries) {
       sinceHeartbeat = 0;
@@ -231,12 +242,14 @@ bool DirectoryWalk::Walk(const WalkVolume& volume, int parentFd, const char* nam
       Frame child;
       if (!Enter(dirFd, entryName, false, parentDevice, path_.size(), child)) {
         path_.resize(parentLength);
+        visitor.NotEntered(dirFd, nameView);
         continue;
       }
       // Entering may have moved the listings: nothing below looks at entryName again.
       stack_.push_back(std::move(child));
       LimitOpenDirectories();
       visitor.DirectoryOpened(path_);
+      Announce(stack_.back(), visitor);
     } else if (type == DT_REG || type == DT_LNK) {
       if (!visitor.File(dirFd, nameView, path_)) {
         stack_.clear();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/types.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +37,20 @@ class DirectoryWalk {
  public:
   static constexpr size_t kMaxOpenDirectories = 48;
 
+  // A directory's entries in the file system's order, "." and ".." left out, each with its kind:
+  // DT_DIR, DT_REG, DT_LNK, or another d_type value for what the walk leaves out (a kind the file
+  // system did not give is asked with fstatat once, when the directory is read).
+  class Listing {
+   public:
+    Listing(const char* begin, const char* end) : begin_(begin), end_(end) {}
+    template <typename Each>  // Each(std::string_view name, unsigned char type)
+    void ForEach(Each&& each) const;
+
+   private:
+    const char* begin_;
+    const char* end_;
+  };
+
   // The walker's callbacks: the find window's walkers are implementations of it.
   class Visitor {
    public:
@@ -55,6 +71,18 @@ class DirectoryWalk {
     }
     // Called every few hundred entries, so that a huge directory does not starve the display.
     virtual void Heartbeat() {}
+    // The whole listing of the directory just opened at dirFd (right after DirectoryOpened,
+    // before any of its entries is visited).
+    virtual void Listed(int dirFd, const Listing& listing) {
+      (void)dirFd;
+      (void)listing;
+    }
+    // A subdirectory met in the listing that could not be entered: gone, unreadable, on another
+    // volume or a mount point.
+    virtual void NotEntered(int dirFd, std::string_view name) {
+      (void)dirFd;
+      (void)name;
+    }
   };
 
   // Walks the directory name below parentFd, staying on the volume. startIsRoot: the directory
@@ -87,6 +115,7 @@ class DirectoryWalk {
     void Truncate(size_t size) { size_ = size; }
     size_t Size() const { return size_; }
     const char* At(size_t offset) const { return data_.get() + offset; }
+    char* At(size_t offset) { return data_.get() + offset; }
 
    private:
     std::unique_ptr<char[]> data_;
@@ -99,6 +128,7 @@ class DirectoryWalk {
   bool Enter(int parentFd, const char* name, bool isRoot, dev_t parentDevice, size_t pathLength,
              Frame& frame);
   bool ReadListing(Frame& frame);
+  void Announce(const Frame& frame, Visitor& visitor);
   void LimitOpenDirectories();
   bool ReopenParentOfTop();
 
@@ -108,3 +138,14 @@ class DirectoryWalk {
   size_t closedBelow_ = 1;  // frames [1, closedBelow_) have their descriptor closed
   ListingStack listings_;
 };
+
+template <typename Each>
+void DirectoryWalk::Listing::ForEach(Each&& each) const {
+  for (const char* at = begin_; at < end_;) {
+    const auto* entry = reinterpret_cast<const struct dirent64*>(at);
+    at += entry->d_reclen;
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    each(std::string_view(name, std::strlen(name)), entry->d_type);
+  }
+}

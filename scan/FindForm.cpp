@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -137,6 +139,9 @@ class TFindForm::ScanView : public IScanView {
   void ProcessEvents() override {
     g_stats.Event();
     QCoreApplication::processEvents();
+  }
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    return form_.WaitFor(wake, timeout);
   }
   bool StopRequested() const override { return form_.StopRequested; }
   void ShowWarning(const QString& title, const QString& text) override {
@@ -469,7 +474,8 @@ void TFindForm::RunChecks() {
     if (item->checkState() != Qt::Checked) continue;
     const QChar letter = DriveLetterOf(item->text());
     const std::string root = DriveMap::Current().RootOf(letter.toLatin1());
-    scanner.ScanDrive(root);
+    // One walk serves both: the masked scan collects what the temporary folder search adds.
+    scanner.ScanDrive(root, SwitchOn(QStringLiteral("CheckTemp")));
     if (SwitchOn(QStringLiteral("CheckTemp"))) scanner.ScanTempDirectories(root);
     SetSelectionButtons(!TempFileModel->IsEmpty());
   }
@@ -510,8 +516,35 @@ void TFindForm::ReportCheck() {
   PrintLine(StatusBarText(2));
 }
 
+bool TFindForm::WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) {
+  QEventLoop loop;
+  bool woken = false;  // the loop was ended by the wake-up, the timeout or Stop
+  const auto end = [&loop, &woken] {
+    woken = true;
+    loop.quit();
+  };
+  QTimer timer;
+  timer.setSingleShot(true);
+  connect(&timer, &QTimer::timeout, &loop, end);
+  // Raised on a worker thread: the loop is ended by a queued call on this one.
+  wake.SetNotifier([&loop, end] { QMetaObject::invokeMethod(&loop, end, Qt::QueuedConnection); });
+  TWakeUp* const outer = activeWake_;
+  activeWake_ = &wake;
+  timer.start(timeout);
+  g_stats.Event();
+  loop.exec();
+  g_stats.Event();
+  activeWake_ = outer;
+  wake.SetNotifier(nullptr);
+  wake.Take();
+  // Ended otherwise, the program is on its way out (every loop was told to end).
+  return woken;
+}
+
 void TFindForm::StopButtonClick() {
   StopRequested = true;
+  // A walk waiting for its reader goes on at once, and abandons it.
+  if (activeWake_ != nullptr) activeWake_->Raise();
   StopButton->setEnabled(false);
   CloseButton->setEnabled(true);
   ShowTotalSize();

@@ -9,6 +9,7 @@
 
 #include "i18n/LanguageFile.h"
 #include "platform/ModalForm.h"
+#include "platform/WakeUp.h"
 #include "scan/ExceptionsFile.h"
 #include "scan/ResultList.h"
 #include "settings/Registry.h"
@@ -51,6 +52,9 @@ class TFindForm : public TModalForm {
   void DeleteButtonClick();
   // Measures the listed files afresh and shows the total in status panel 2.
   void ShowTotalSize();
+  // Runs the event loop until wake is raised (or Stop is pressed, or the timeout passes); false
+  // when the loop was ended otherwise: the program is ending.
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout);
 
   // Empties TempFileList (the main window's start command calls it before each showing).
   void ClearTempFileList();
@@ -104,4 +108,5 @@ class TFindForm : public TModalForm {
 
   TExceptionsFile exceptions_;
   bool deleting_ = false;
+  TWakeUp* activeWake_ = nullptr;  // what the window is waiting for, if anything
 };

@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
+
+#include "platform/WakeUp.h"
 
 // What a check shows and asks while it walks: the find window implements it, and so do tests.
 // The walkers compose every text; the view only puts it in place.
@@ -16,6 +19,10 @@ class IScanView {
   virtual void SetTotalSizeText(const QString& text) = 0;
   // Handles pending window events: Stop, ticks, the window's buttons (possibly a deletion).
   virtual void ProcessEvents() = 0;
+  // Waits until wake is raised (by a reader or the removal worker, or by Stop) or the timeout
+  // has passed, handling window events meanwhile: the window stays live while a worker is in
+  // the kernel. False when the program is ending and no more waiting can be done.
+  virtual bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) = 0;
   // Whether Stop was pressed since the check began.
   virtual bool StopRequested() const = 0;
   // The warning box; returns when it is dismissed.

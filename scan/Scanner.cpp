@@ -5,43 +5,26 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <cerrno>
 
 #include "platform/TextCodec.h"
 #include "platform/UniqueFd.h"
-#include "scan/CacheFolder.h"
-#include "scan/DirectoryWalk.h"
+#include "scan/RemovalWorker.h"
 #include "scan/StatusTexts.h"
+#include "scan/TemporaryNames.h"
 
 namespace {
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
+// The walk looks for the reader's next listing at least this often while it waits, so the window
+// shows where the walk is even when the reader hands over less than a batch.
+constexpr std::chrono::milliseconds kWaitSlice(20);
+// After Stop, a reader still gets this long to answer (a healthy drive's root test answers at
+// once, the next drives' roots are still tested); a reader that takes longer is abandoned.
+constexpr std::chrono::milliseconds kStopGrace(20);
+constexpr int kHeartbeatEntries = 256;
 
-bool EqualsFolded(std::string_view name, std::string_view lower) {
-  if (name.size() != lower.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (AsciiLower(name[i]) != lower[i]) return false;
-  }
-  return true;
-}
-
-bool IsTempDirectoryName(std::string_view name) {
-  return EqualsFolded(name, "temp") || EqualsFolded(name, "tmp") || EqualsFolded(name, "temporary");
-}
-
-// A walk's starting folder: its path with a trailing "/", and whether it is a directory.
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path.push_back('/');
   return path;
-}
-
-bool IsDirectory(const std::string& path, dev_t* device) {
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  *device = st.st_dev;
-  return true;
 }
 
 QString Shown(std::string_view bytes) {
@@ -61,117 +44,292 @@ void Guarded(TScanner& scanner, Step&& step) {
 
 }  // namespace
 
-// ScanDirectory: reload the exceptions, test Stop, show the directory, then each file against
-// every mask and, when one fits, against the exceptions.
-class TScanner::ScanDirectoryStep : public DirectoryWalk::Visitor {
- public:
-  explicit ScanDirectoryStep(TScanner& scanner) : s_(scanner) {}
+// What the temporary folder search would add, in the order it would add it, collected during the
+// masked walk of the same drive: the folders' structure is kept, so that Stop tests and captions
+// fall where the search's own would.
+struct TScanner::TempEvent {
+  enum class Kind : unsigned char { RootBegin, RootEnd, DirBegin, DirEnd, File };
+  Kind kind;
+  bool rootMissing = false;  // RootBegin: the folder was gone when the walk met it
+  bool entered = false;      // RootBegin: the folder could be listed
+  ResultEntry entry;         // File
+};
 
+// Walks the listings a reader hands over, in order, exactly as DirectoryWalk walks the tree,
+// through a step: the masked scan, the temporary folder search or the cache cleaning.
+class TScanner::Walk {
+ public:
+  class Step {
+   public:
+    virtual ~Step() = default;
+    // A subdirectory met in the listing, before its directory step begins.
+    virtual void Subdirectory(std::string_view name) { (void)name; }
+    // The start of a directory step; false skips the directory.
+    virtual bool BeforeDirectory() = 0;
+    virtual void NotEntered(std::string_view name, bool exists) {
+      (void)name;
+      (void)exists;
+    }
+    // The directory could be listed; path ends with "/".
+    virtual void DirectoryOpened(const std::string& path, const TListing& listing) = 0;
+    virtual void DirectoryLeft() {}
+    // A file of the directory; false ends the whole walk.
+    virtual bool File(const TListing::Entry& entry, const std::string& dirPath,
+                      const TListing& listing) = 0;
+    // Every few hundred entries, so that a huge directory does not starve the display.
+    virtual void Heartbeat() = 0;
+  };
+
+  Walk(TScanner& scanner, TTreeReader& reader) : s_(scanner), reader_(reader) {}
+
+  // The walk from the root's listing (kind Listed) to its end. The reader is abandoned as soon
+  // as the walk needs no more of it (a directory skipped after Stop, the walk ended).
+  void Run(std::unique_ptr<TListing> root, Step& step) {
+    std::string path = s_.root_;
+    std::vector<Frame> stack;
+    step.DirectoryOpened(path, *root);
+    stack.emplace_back(std::move(root), path.size());
+    bool reading = true;
+    int sinceHeartbeat = 0;
+    TListing::Entry entry;
+    while (!stack.empty()) {
+      if (!stack.back().cursor.Next(entry)) {
+        stack.pop_back();
+        if (!stack.empty()) path.resize(stack.back().pathLength);
+        step.DirectoryLeft();
+        continue;
+      }
+      if (++sinceHeartbeat == kHeartbeatEntries) {
+        sinceHeartbeat = 0;
+        step.Heartbeat();
+      }
+      if (!entry.directory) {
+        if (!step.File(entry, path, *stack.back().listing)) break;
+        continue;
+      }
+      step.Subdirectory(entry.name);
+      if (!step.BeforeDirectory() || !reading) {
+        // Its listing, and those below it, are not wanted: the reader's order is left behind.
+        reader_.Abandon();
+        reading = false;
+        continue;
+      }
+      std::unique_ptr<TListing> next = s_.Await(reader_);
+      if (!next || next->name != entry.name ||
+          (next->kind != TListing::Kind::Listed && next->kind != TListing::Kind::NotEntered)) {
+        reader_.Abandon();
+        reading = false;
+        continue;
+      }
+      if (next->kind == TListing::Kind::NotEntered) {
+        step.NotEntered(entry.name, next->exists);
+        continue;
+      }
+      path.append(entry.name).push_back('/');
+      step.DirectoryOpened(path, *next);
+      stack.emplace_back(std::move(next), path.size());
+    }
+    reader_.Abandon();
+  }
+
+ private:
+  struct Frame {
+    Frame(std::unique_ptr<TListing> l, size_t length)
+        : listing(std::move(l)), cursor(*listing), pathLength(length) {}
+    std::unique_ptr<TListing> listing;
+    TListing::Cursor cursor;
+    size_t pathLength;
+  };
+
+  TScanner& s_;
+  TTreeReader& reader_;
+};
+
+namespace {
+
+// Where a directory of the walk stands to the temporary folders: below none, one itself (met
+// outside any other), or below one.
+enum class TempPlace : unsigned char { Outside, Root, Below };
+
+// Follows the temporary folders down and up a walk.
+class TempPlaces {
+ public:
+  void Subdirectory(std::string_view name) { pendingTemp_ = IsTemporaryFolderName(name); }
+  // The place of a subdirectory met now (as Subdirectory named it).
+  TempPlace PlaceOfPending() const {
+    if (Current() != TempPlace::Outside) return TempPlace::Below;
+    return pendingTemp_ ? TempPlace::Root : TempPlace::Outside;
+  }
+  void Entered(bool root) { places_.push_back(root ? TempPlace::Outside : PlaceOfPending()); }
+  TempPlace Left() {
+    const TempPlace left = places_.back();
+    places_.pop_back();
+    return left;
+  }
+  TempPlace Current() const { return places_.empty() ? TempPlace::Outside : places_.back(); }
+  bool Below() const { return Current() != TempPlace::Outside; }
+
+ private:
+  std::vector<TempPlace> places_;
+  bool pendingTemp_ = false;
+};
+
+}  // namespace
+
+// ScanDirectory: reload the exceptions, test Stop, show the directory, then each file against
+// the masks and, when one fits, against the exceptions. With `collect`, the files below the
+// temporary folders are kept for ScanTempDirectories as well.
+class TScanner::MaskedStep : public Walk::Step {
+ public:
+  MaskedStep(TScanner& scanner, bool collect) : s_(scanner), collect_(collect) {}
+
+  void Subdirectory(std::string_view name) override { places_.Subdirectory(name); }
   bool BeforeDirectory() override {
     s_.ReloadExceptions();
     return !s_.view_.StopRequested();
   }
-  void DirectoryOpened(const std::string& path) override {
+  void NotEntered(std::string_view, bool exists) override {
+    if (!collect_ || places_.PlaceOfPending() != TempPlace::Root) return;
+    Collect(TempEvent{TempEvent::Kind::RootBegin, !exists, false, {}});
+    Collect(TempEvent{TempEvent::Kind::RootEnd, false, false, {}});
+  }
+  void DirectoryOpened(const std::string& path, const TListing&) override {
+    places_.Entered(path.size() == s_.root_.size());
+    if (collect_) {
+      if (places_.Current() == TempPlace::Root)
+        Collect(TempEvent{TempEvent::Kind::RootBegin, false, true, {}});
+      else if (places_.Current() == TempPlace::Below)
+        Collect(TempEvent{TempEvent::Kind::DirBegin, false, false, {}});
+    }
     s_.ShowCaption(Caption::Directory, &path);
     s_.EventPoint();
   }
-  bool File(int dirFd, std::string_view name, const std::string& dirPath) override {
-    s_.name_.Set(name);
-    int excluded = -1;  // unknown until a mask fits
-    // Every mask is tested, also after one fitted: each must be compiled (and an invalid one
-    // reported) at the first file, as the check has always done.
-    for (size_t i = 0; i < s_.masks_.Size(); ++i) {
-      if (!s_.masks_.Fits(i, s_.name_)) continue;
-      if (excluded < 0) excluded = s_.ExceptionsFit(s_.name_) ? 1 : 0;
-      if (excluded == 0 && !s_.AddFoundFile(dirFd, name, dirPath, true)) return false;
+  void DirectoryLeft() override {
+    const TempPlace left = places_.Left();
+    if (!collect_ || left == TempPlace::Outside) return;
+    Collect(TempEvent{left == TempPlace::Root ? TempEvent::Kind::RootEnd : TempEvent::Kind::DirEnd,
+                      false,
+                      false,
+                      {}});
+  }
+  bool File(const TListing::Entry& entry, const std::string& dirPath, const TListing&) override {
+    // The masks before an invalid one are tested first, as ever; the invalid one then ends the
+    // check, at the first file met.
+    if (entry.fits) {
+      s_.name_.Set(entry.name);
+      if (!s_.exceptionMasks_.AnyFits(s_.name_) && !s_.AddFoundFile(entry, dirPath, true))
+        return false;
+    }
+    if (s_.invalidMask_) throw *s_.invalidMask_;
+    if (collect_ && places_.Below() && entry.sized && !entry.gone) {
+      TempEvent file{TempEvent::Kind::File, false, false, {}};
+      file.entry = s_.MakeEntry(entry, dirPath);
+      Collect(std::move(file));
     }
     return true;
   }
   void Heartbeat() override { s_.EventPoint(); }
 
  private:
+  void Collect(TempEvent event) { s_.collected_.push_back(std::move(event)); }
+
   TScanner& s_;
+  bool collect_;
+  TempPlaces places_;
 };
 
-// SearchTempDirectories: every subdirectory is searched; one named temp, tmp or temporary is
-// listed whole first.
-class TScanner::SearchTempDirectoriesStep : public DirectoryWalk::Visitor {
+// SearchTempDirectories with ListTempDirectory and ListTempFiles in one walk: every file below a
+// temporary folder is listed when met; Stop is tested at every directory, and once a
+// directory's listing has begun, all its files are listed.
+class TScanner::TemporaryStep : public Walk::Step {
  public:
-  explicit SearchTempDirectoriesStep(TScanner& scanner) : s_(scanner) {}
+  explicit TemporaryStep(TScanner& scanner) : s_(scanner) {}
 
+  void Subdirectory(std::string_view name) override { places_.Subdirectory(name); }
   bool BeforeDirectory() override { return !s_.view_.StopRequested(); }
-  void DirectoryOpened(const std::string&) override {
+  void NotEntered(std::string_view, bool exists) override {
+    if (places_.PlaceOfPending() != TempPlace::Root) return;
+    if (!exists) s_.Warn();
+    RootDone();
+  }
+  void DirectoryOpened(const std::string& path, const TListing&) override {
+    places_.Entered(path.size() == s_.root_.size());
     s_.ShowCaption(Caption::TempDirectories);
     s_.EventPoint();
   }
-  bool File(int, std::string_view, const std::string&) override { return true; }
-  bool Subdirectory(int dirFd, std::string_view name, const std::string& dirPath) override {
-    if (IsTempDirectoryName(name)) {
-      std::string path = dirPath;
-      path.append(name).push_back('/');
-      s_.ListTempDirectory(dirFd, name, std::move(path));
-    }
+  void DirectoryLeft() override {
+    if (places_.Left() == TempPlace::Root) RootDone();
+  }
+  bool File(const TListing::Entry& entry, const std::string& dirPath, const TListing&) override {
+    if (places_.Below() && entry.sized && !entry.gone)
+      s_.AddFoundEntry(s_.MakeEntry(entry, dirPath));
     return true;
   }
   void Heartbeat() override { s_.EventPoint(); }
 
  private:
-  TScanner& s_;
-};
-
-// ListTempFiles: every file below, without masks or exceptions. Stop is tested only when a
-// directory's listing starts: once begun, all its files are listed.
-class TScanner::ListTempFilesStep : public DirectoryWalk::Visitor {
- public:
-  explicit ListTempFilesStep(TScanner& scanner) : s_(scanner) {}
-
-  bool BeforeDirectory() override { return !s_.view_.StopRequested(); }
-  void DirectoryOpened(const std::string&) override {
-    s_.ShowCaption(Caption::TempDirectories);
+  // The search goes straight on: the total is shown again when the whole search ends.
+  void RootDone() {
+    s_.sizeDirty_ = true;
     s_.EventPoint();
   }
-  bool File(int dirFd, std::string_view name, const std::string& dirPath) override {
-    s_.AddFoundFile(dirFd, name, dirPath, false);
-    return true;
-  }
-  void Heartbeat() override { s_.EventPoint(); }
 
- private:
   TScanner& s_;
+  TempPlaces places_;
 };
 
 // CleanCacheDirectory: deletes every file but index.dat and desktop.ini, in any letter case;
-// Stop ends the cleaning before the next deletion. Directories stay.
-class TScanner::CleanCacheDirectoryStep : public DirectoryWalk::Visitor {
+// Stop ends the cleaning before the next deletion. Directories stay. The deletions of a
+// directory run on the removal worker, relative to the directory the reader listed.
+class TScanner::CacheStep : public Walk::Step {
  public:
-  explicit CleanCacheDirectoryStep(TScanner& scanner) : s_(scanner) {}
+  explicit CacheStep(TScanner& scanner) : s_(scanner) {}
+  ~CacheStep() override = default;
 
   bool BeforeDirectory() override { return !s_.view_.StopRequested(); }
-  void DirectoryOpened(const std::string&) override {
+  void DirectoryOpened(const std::string&, const TListing&) override {
+    Flush();
     s_.ShowCaption(Caption::Cleaning);
     s_.EventPoint();
   }
-  bool File(int dirFd, std::string_view name, const std::string& dirPath) override {
-    if (EqualsFolded(name, "index.dat") || EqualsFolded(name, "desktop.ini")) return true;
-    if (s_.view_.StopRequested()) return false;
-    // Only what is still a file or link is removed: never a socket or FIFO put in its place.
-    struct stat st {};
-    if (::fstatat(dirFd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+  bool File(const TListing::Entry& entry, const std::string& dirPath,
+            const TListing& listing) override {
+    if (EqualsFolded(entry.name, "index.dat") || EqualsFolded(entry.name, "desktop.ini"))
       return true;
+    if (s_.view_.StopRequested()) return false;
     if (s_.settings_.dryRun) {
       std::string path = dirPath;
-      path.append(name);
+      path.append(entry.name);
       s_.view_.WouldDelete(Shown(path));
-    } else {
-      ::unlinkat(dirFd, name.data(), 0);  // a failure leaves the file; nothing is reported
+      return true;
     }
+    if (!listing.folder) return true;  // the directory could not be kept open: nothing to do
+    jobs_.push_back([folder = listing.folder, name = std::string(entry.name)] {
+      // Only what is still a file or link is removed: never a socket or FIFO put in its place.
+      struct stat st {};
+      if (::fstatat(folder->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        return false;
+      return ::unlinkat(folder->Get(), name.c_str(), 0) == 0;  // a failure leaves the file
+    });
     return true;
   }
-  void Heartbeat() override { s_.EventPoint(); }
+  void Heartbeat() override {
+    Flush();
+    s_.EventPoint();
+  }
+
+  // Runs the deletions decided so far and waits for them with the window live; Stop cuts the
+  // batch short (the deletion running then still ends).
+  void Flush() {
+    if (jobs_.empty()) return;
+    s_.RunRemovals(std::move(jobs_));
+    jobs_.clear();
+  }
 
  private:
   TScanner& s_;
+  std::vector<TRemovalWorker::Job> jobs_;
 };
 
 TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& language,
@@ -182,20 +340,66 @@ TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& lang
       exceptions_(exceptions),
       settings_(settings),
       pacer_(settings.eventInterval),
-      masks_(cache_),
-      exceptionMasks_(cache_) {
-  masks_.SetEntries(masks);
+      exceptionMasks_(cache_),
+      wake_(std::make_shared<TWakeUp>()) {
+  // The reader tests the masks in list order up to the first invalid one; that one is reported
+  // at the first file, as its first test would report it.
+  for (const QString& mask : masks) {
+    try {
+      masks_.push_back(std::make_shared<const TMask>(mask));
+    } catch (const EMaskException& e) {
+      invalidMask_ = e;
+      break;
+    }
+  }
   exceptionMasks_.SetEntries(exceptions_.Entries());
+}
+
+TScanner::~TScanner() = default;
+
+TReadOptions TScanner::Options(bool matchMasks, bool sizeTemporaryFiles) const {
+  TReadOptions options;
+  options.matchMasks = matchMasks;
+  if (matchMasks) options.masks = masks_;
+  options.sizeTemporaryFiles = sizeTemporaryFiles;
+  return options;
+}
+
+std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    if (std::unique_ptr<TListing> next = reader.Next()) return next;
+    if (view_.StopRequested() && std::chrono::steady_clock::now() - started >= kStopGrace) {
+      reader.Abandon();
+      return nullptr;
+    }
+    // The window shows where the walk is while it waits.
+    FlushDisplay();
+    if (!view_.WaitFor(*wake_, kWaitSlice)) {
+      reader.Abandon();
+      return nullptr;
+    }
+  }
+}
+
+void TScanner::RunRemovals(std::vector<TRemovalWorker::Job> jobs) {
+  if (!remover_) remover_ = std::make_unique<TRemovalWorker>(wake_);
+  remover_->Start(std::move(jobs));
+  bool cut = false;
+  while (!remover_->Over()) {
+    if (!cut && view_.StopRequested()) {
+      remover_->Cut();
+      cut = true;
+    }
+    // A removal is never abandoned: when the window cannot wait any more, the thread does.
+    if (!view_.WaitFor(*wake_, kWaitSlice)) wake_->WaitBlocking(kWaitSlice);
+  }
 }
 
 void TScanner::ReloadExceptions() {
   if (!exceptions_.Refresh()) return;
   exceptionMasks_.SetEntries(exceptions_.Entries());
   view_.ExceptionsLoaded(exceptions_.Entries());
-}
-
-bool TScanner::ExceptionsFit(TMaskName& name) {
-  return exceptionMasks_.AnyFits(name);
 }
 
 void TScanner::ShowCaption(Caption caption, const std::string* directory) {
@@ -240,12 +444,7 @@ void TScanner::EventPoint() {
 
 void TScanner::ShowTotalSize() {
   FlushDisplay();
-  const quint64 total = list_.MeasureTotal([this] {
-    if (!pacer_.Due()) return;
-    FlushDisplay();
-    view_.ProcessEvents();
-  });
-  view_.SetTotalSizeText(TotalSizeText(language_, total));
+  view_.SetTotalSizeText(TotalSizeText(language_, list_.RunningTotal()));
 }
 
 void TScanner::Warn() {
@@ -253,40 +452,66 @@ void TScanner::Warn() {
   view_.ShowWarning(NoDiskTitle(language_), NoDiskText(language_));
 }
 
-bool TScanner::AddFoundFile(int dirFd, std::string_view name, const std::string& dirPath,
+ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string& dirPath) const {
+  ResultEntry result;
+  result.path = QByteArray(dirPath.data(), static_cast<qsizetype>(dirPath.size()));
+  result.path.append(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
+  result.size = entry.size;
+  result.device = entry.device;
+  result.inode = entry.inode;
+  result.relativeStart = static_cast<quint32>(root_.size());
+  result.symlink = entry.symlink;
+  return result;
+}
+
+bool TScanner::AddFoundFile(const TListing::Entry& entry, const std::string& dirPath,
                             bool testStop) {
-  fullPath_.assign(dirPath).append(name);
+  fullPath_.assign(dirPath).append(entry.name);
   if (!list_.IsNewEntry(fullPath_)) return true;
   if (testStop && view_.StopRequested()) return false;
-  // One stat per finding gives its size and identity; a file gone or replaced by something
-  // that is not a file since the listing is not listed.
-  struct stat st {};
-  if (::fstatat(dirFd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-    return true;
-  ResultEntry entry;
-  entry.path = QByteArray(fullPath_.data(), static_cast<qsizetype>(fullPath_.size()));
-  entry.size = static_cast<quint64>(st.st_size);
-  entry.device = static_cast<quint64>(st.st_dev);
-  entry.inode = static_cast<quint64>(st.st_ino);
-  entry.relativeStart = static_cast<quint32>(root_.size());
-  entry.symlink = S_ISLNK(st.st_mode);
+  // A file gone or replaced by something that is not a file since the listing is not listed.
+  if (!entry.sized || entry.gone) return true;
+  Append(MakeEntry(entry, dirPath));
+  return true;
+}
+
+void TScanner::AddFoundEntry(ResultEntry entry) {
+  if (!list_.IsNewEntry(
+          std::string_view(entry.path.constData(), static_cast<size_t>(entry.path.size()))))
+    return;
+  Append(std::move(entry));
+}
+
+void TScanner::Append(ResultEntry entry) {
   list_.Append(std::move(entry));
   countDirty_ = true;
   sizeDirty_ = true;
   EventPoint();
-  return true;
 }
 
-void TScanner::ScanDrive(const std::string& root) {
+void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
   Guarded(*this, [&] {
     root_ = WithSlash(root);
-    if (!IsDirectory(root, &device_)) {
+    collected_.clear();
+    collectedRoot_.reset();
+    TTreeReader reader(root, Options(true, collectTemporary), wake_);
+    std::unique_ptr<TListing> first = Await(reader);
+    const bool missing = first && first->kind == TListing::Kind::RootMissing;
+    if (collectTemporary) {
+      collectedRoot_ = root;
+      collectedRootMissing_ = missing;
+      collectedRootEntered_ = false;
+    }
+    if (missing) {
       Warn();
     } else {
-      mountPoints_ = MountPointsBelow(root);
-      ScanDirectoryStep step(*this);
-      walk_.Walk(WalkVolume{device_, &mountPoints_}, AT_FDCWD, root.c_str(), root_, true, step);
+      // ScanDirectory of the root: the exceptions, Stop, then the listing.
+      ReloadExceptions();
+      if (!view_.StopRequested() && first && first->kind == TListing::Kind::Listed) {
+        collectedRootEntered_ = collectTemporary;
+        MaskedStep step(*this, collectTemporary);
+        Walk(*this, reader).Run(std::move(first), step);
+      }
     }
     ShowTotalSize();
   });
@@ -295,46 +520,83 @@ void TScanner::ScanDrive(const std::string& root) {
 void TScanner::ScanTempDirectories(const std::string& root) {
   Guarded(*this, [&] {
     if (view_.StopRequested()) return;
-    root_ = WithSlash(root);
-    if (!IsDirectory(root, &device_)) {
-      Warn();
+    if (collectedRoot_ && *collectedRoot_ == root) {
+      AppendCollected();
     } else {
-      mountPoints_ = MountPointsBelow(root);
-      SearchTempDirectoriesStep step(*this);
-      walk_.Walk(WalkVolume{device_, &mountPoints_}, AT_FDCWD, root.c_str(), root_, true, step);
+      root_ = WithSlash(root);
+      TTreeReader reader(root, Options(false, true), wake_);
+      std::unique_ptr<TListing> first = Await(reader);
+      if (first && first->kind == TListing::Kind::RootMissing) {
+        Warn();
+      } else if (!view_.StopRequested() && first && first->kind == TListing::Kind::Listed) {
+        TemporaryStep step(*this);
+        Walk(*this, reader).Run(std::move(first), step);
+      }
     }
     ShowTotalSize();
   });
 }
 
-void TScanner::ListTempDirectory(int parentFd, std::string_view name, std::string path) {
-  if (view_.StopRequested()) return;
-  struct stat st {};
-  if (::fstatat(parentFd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
+// The collected temporary part, as the search would have added it: at each temporary folder a
+// Stop test, its caption and its files (all of them once its listing has begun), its subfolders
+// each behind a Stop test of their own.
+void TScanner::AppendCollected() {
+  const std::vector<TempEvent> events = std::move(collected_);
+  collected_.clear();
+  collectedRoot_.reset();
+  if (collectedRootMissing_) {
     Warn();
-  } else {
-    ListTempFilesStep step(*this);
-    listWalk_.Walk(WalkVolume{device_, &mountPoints_}, parentFd, name.data(), std::move(path),
-                   false, step);
+    return;
   }
-  // The search goes straight on: the exact total is measured when the whole search ends.
-  sizeDirty_ = true;
+  if (!collectedRootEntered_) return;
+  ShowCaption(Caption::TempDirectories);
   EventPoint();
+  int skipping = 0;  // depth inside a folder left out after Stop
+  for (const TempEvent& event : events) {
+    switch (event.kind) {
+      case TempEvent::Kind::RootBegin:
+      case TempEvent::Kind::DirBegin:
+        if (skipping > 0 || view_.StopRequested()) {
+          ++skipping;
+          break;
+        }
+        if (event.rootMissing) Warn();
+        if (event.kind == TempEvent::Kind::DirBegin || event.entered) {
+          ShowCaption(Caption::TempDirectories);
+          EventPoint();
+        }
+        break;
+      case TempEvent::Kind::RootEnd:
+      case TempEvent::Kind::DirEnd:
+        if (skipping > 0) {
+          --skipping;
+        } else if (event.kind == TempEvent::Kind::RootEnd) {
+          sizeDirty_ = true;
+          EventPoint();
+        }
+        break;
+      case TempEvent::Kind::File:
+        if (skipping == 0) AddFoundEntry(event.entry);
+        break;
+    }
+  }
 }
 
 void TScanner::CleanInternetCache(const QString& folder) {
   Guarded(*this, [&] {
     if (view_.StopRequested()) return;
     const std::string path = QFile::encodeName(folder).toStdString();
-    // The folder checked is the folder emptied: the walk starts from this very descriptor.
-    const UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !UsableCacheFolder(fd.Get())) {
+    root_ = WithSlash(path);
+    TReadOptions options;
+    options.cacheFolder = true;
+    TTreeReader reader(path, std::move(options), wake_);
+    std::unique_ptr<TListing> first = Await(reader);
+    if (first && first->kind == TListing::Kind::RootMissing) {
       Warn();
-    } else {
-      const std::unordered_set<std::string> mounts = MountPointsBelow(path);
-      CleanCacheDirectoryStep step(*this);
-      walk_.Walk(WalkVolume{st.st_dev, &mounts}, fd.Get(), ".", WithSlash(path), true, step);
+    } else if (first && first->kind == TListing::Kind::Listed) {
+      CacheStep step(*this);
+      Walk(*this, reader).Run(std::move(first), step);
+      step.Flush();
     }
     ShowTotalSize();
   });

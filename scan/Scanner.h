@@ -5,16 +5,21 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
-#include "scan/DirectoryWalk.h"
+#include "platform/Errors.h"
+#include "platform/WakeUp.h"
 #include "scan/EventPacer.h"
 #include "scan/ExceptionsFile.h"
 #include "scan/MaskList.h"
+#include "scan/RemovalWorker.h"
 #include "scan/ResultList.h"
 #include "scan/ScanView.h"
+#include "scan/TreeReader.h"
 
 class TLanguageFile;
 
@@ -28,16 +33,25 @@ struct ScanSettings {
 
 // The walkers of one check. Each entry step walks one tree and appends findings to the result
 // list, or, for the internet cache, deletes on the spot:
-//   ScanDrive            every file whose name fits a mask and no exception;
-//   ScanTempDirectories  every file below a directory named temp, tmp or temporary (any case);
+//   ScanDrive            every file whose name fits a mask and no exception; when asked, it also
+//                        collects, in the same walk, every file below a directory named temp,
+//                        tmp or temporary (any case), for ScanTempDirectories to append;
+//   ScanTempDirectories  every file below such a directory (the collected ones, or a walk of its
+//                        own when the drive's scan collected none);
 //   CleanInternetCache   deletes every file below the folder except index.dat and desktop.ini;
 //                        a folder that is "/", a home folder or holds one is refused like a
 //                        missing one (the warning box).
+// The reading (directories, kinds, masks, sizes) runs on a reader thread ahead of the walk
+// (TTreeReader); this class, on the GUI thread, takes the listings in the walk's own order and
+// does everything else: the appends, the exception reload at each directory, the stop tests, the
+// texts, the warnings, every deletion decision. Whenever it must wait for the reader, it waits
+// through the view with the window live; Stop during a wait abandons the reader.
+//
 // Stop is tested where the check has always tested it (at the start of each directory step,
 // before each new finding of the masked scan, before each cache deletion). Status texts and
 // event processing are paced by ScanSettings::eventInterval; whenever a step ends, a warning
 // box is shown, or a failure ends the check, the display shows the exact state: the caption of
-// the last directory, the entry count, and the total size measured afresh.
+// the last directory, the entry count, and the total size.
 //
 // Failures propagate: EFileError when the exception list file cannot be read at a directory,
 // EMaskException when a mask or exception entry is invalid (at its first test).
@@ -45,33 +59,46 @@ class TScanner {
  public:
   TScanner(TResultList& list, IScanView& view, const TLanguageFile& language,
            TExceptionsFile& exceptions, const QStringList& masks, ScanSettings settings = {});
+  ~TScanner();
 
   // root: the drive's directory, without trailing "/" unless it is "/".
-  void ScanDrive(const std::string& root);
+  void ScanDrive(const std::string& root, bool collectTemporary = false);
   void ScanTempDirectories(const std::string& root);
   void CleanInternetCache(const QString& folder);
 
-  // Measures the listed files afresh and shows the total.
+  // Shows the total of the listed files' sizes as the walk measured them.
   void ShowTotalSize();
   // Puts every pending text on display.
   void FlushDisplay();
 
  private:
-  class ScanDirectoryStep;
-  class SearchTempDirectoriesStep;
-  class ListTempFilesStep;
-  class CleanCacheDirectoryStep;
+  class Walk;
+  class MaskedStep;
+  class TemporaryStep;
+  class CacheStep;
+  struct TempEvent;
   enum class Caption { None, Directory, TempDirectories, Cleaning };
 
   // The found-file procedure; false when Stop ends the masked walk.
-  bool AddFoundFile(int dirFd, std::string_view name, const std::string& dirPath, bool testStop);
-  void ListTempDirectory(int parentFd, std::string_view name, std::string path);
+  bool AddFoundFile(const TListing::Entry& entry, const std::string& dirPath, bool testStop);
+  // The same for a file collected earlier (no Stop test: a temporary folder's listing).
+  void AddFoundEntry(ResultEntry entry);
+  void Append(ResultEntry entry);
+  ResultEntry MakeEntry(const TListing::Entry& entry, const std::string& dirPath) const;
+  // Runs removals on the removal worker and waits for them with the window live; Stop cuts the
+  // batch short.
+  void RunRemovals(std::vector<TRemovalWorker::Job> jobs);
   void ShowCaption(Caption caption, const std::string* directory = nullptr);
   // A point where the walk may refresh the display and let events through.
   void EventPoint();
   void Warn();
-  bool ExceptionsFit(TMaskName& name);
   void ReloadExceptions();
+  // The next listing of the reader, waiting for it with the window live; nullptr when it is
+  // abandoned: Stop came while waiting (or had come, and the reader did not answer at once), or
+  // the program is ending.
+  std::unique_ptr<TListing> Await(TTreeReader& reader);
+  TReadOptions Options(bool matchMasks, bool sizeTemporaryFiles) const;
+  void AppendCollected();
 
   TResultList& list_;
   IScanView& view_;
@@ -80,14 +107,19 @@ class TScanner {
   ScanSettings settings_;
   TEventPacer pacer_;
   TMaskCache cache_;
-  TMaskList masks_;
   TMaskList exceptionMasks_;
+  std::vector<std::shared_ptr<const TMask>> masks_;  // the masks before the first invalid one
+  std::optional<EMaskException> invalidMask_;        // the first invalid mask, if any
+  std::shared_ptr<TWakeUp> wake_;
+  std::unique_ptr<TRemovalWorker> remover_;
 
-  DirectoryWalk walk_;      // the drive or cache folder being walked
-  DirectoryWalk listWalk_;  // a temporary directory being listed inside the search
-  std::string root_;        // the current walk's drive directory with a trailing "/"
-  dev_t device_ = 0;
-  std::unordered_set<std::string> mountPoints_;
+  std::string root_;  // the current walk's root folder with a trailing "/"
+
+  // What ScanDrive collected for ScanTempDirectories.
+  std::optional<std::string> collectedRoot_;
+  bool collectedRootMissing_ = false;
+  bool collectedRootEntered_ = false;
+  std::vector<TempEvent> collected_;
 
   Caption caption_ = Caption::None;
   std::string captionDirectory_;

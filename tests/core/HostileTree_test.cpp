@@ -21,6 +21,7 @@
 #include "scan/Deletion.h"
 #include "scan/DirectoryWalk.h"
 #include "scan/Scanner.h"
+#include "scan/StatusTexts.h"
 #include "settings/ListFile.h"
 #include "settings/Registry.h"
 
@@ -408,8 +409,7 @@ TEST_F(HostileTreeTest, FifoPutInPlaceOfAFindingNeverBlocks) {
         Scanner().ScanDrive(drive);
         ::unlink((drive + "/a.tmp").c_str());
         ::mkfifo((drive + "/a.tmp").c_str(), 0666);
-        scanner->ShowTotalSize();
-        std::string report = view.size.toStdString();
+        std::string report = "Total size: " + SizeText(list.MeasureTotal()).toStdString();
         list.SetAllChecked(true);
         QuietDeletionView quiet;
         const DeletionResult result = DeleteTickedEntries(list, quiet, language);

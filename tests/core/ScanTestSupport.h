@@ -40,6 +40,12 @@ class RecordingView : public IScanView {
     log.append(QStringLiteral("events"));
     if (onEvents) onEvents();
   }
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    ++waits;
+    if (onWait) onWait();
+    wake.WaitBlocking(timeout);
+    return true;
+  }
   bool StopRequested() const override { return stop; }
   void ShowWarning(const QString& title, const QString& text) override {
     log.append(QStringLiteral("warning ") + title + QStringLiteral(": ") + text);
@@ -58,9 +64,11 @@ class RecordingView : public IScanView {
   QStringList wouldDelete;
   QStringList log;
   int eventCount = 0;
+  int waits = 0;
   int warnings = 0;
   bool stop = false;
   std::function<void()> onEvents;
+  std::function<void()> onWait;
 };
 
 // A deletion that nobody watches.

@@ -1,0 +1,316 @@
+#include "scan/TreeReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "scan/CacheFolder.h"
+#include "scan/DirectoryWalk.h"
+#include "scan/MaskList.h"
+#include "scan/TemporaryNames.h"
+
+namespace {
+
+std::atomic<int> g_running{0};
+
+// A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
+constexpr size_t kWakeListings = 8;
+constexpr size_t kWakeBytes = 32 * 1024;
+
+enum Flags : std::uint8_t {
+  kDirectory = 1,
+  kSymlink = 2,
+  kFits = 4,
+  kSized = 8,
+  kGone = 16,
+};
+
+struct RecordHead {
+  std::uint8_t flags;
+  std::uint8_t unused;
+  std::uint16_t nameLength;
+};
+
+}  // namespace
+
+void TListing::Add(const Entry& entry) {
+  RecordHead head{};
+  head.flags = static_cast<std::uint8_t>((entry.directory ? kDirectory : 0) |
+                                         (entry.symlink ? kSymlink : 0) | (entry.fits ? kFits : 0) |
+                                         (entry.sized ? kSized : 0) | (entry.gone ? kGone : 0));
+  head.nameLength = static_cast<std::uint16_t>(entry.name.size());
+  const size_t start = data_.size();
+  const size_t sizes = entry.sized ? 3 * sizeof(std::uint64_t) : 0;
+  data_.resize(start + sizeof head + sizes + entry.name.size());
+  char* at = data_.data() + start;
+  std::memcpy(at, &head, sizeof head);
+  at += sizeof head;
+  if (entry.sized) {
+    const std::uint64_t values[3] = {entry.size, entry.device, entry.inode};
+    std::memcpy(at, values, sizeof values);
+    at += sizeof values;
+  }
+  std::memcpy(at, entry.name.data(), entry.name.size());
+}
+
+bool TListing::Cursor::Next(Entry& entry) {
+  if (at_ >= end_) return false;
+  RecordHead head{};
+  std::memcpy(&head, at_, sizeof head);
+  at_ += sizeof head;
+  entry.directory = (head.flags & kDirectory) != 0;
+  entry.symlink = (head.flags & kSymlink) != 0;
+  entry.fits = (head.flags & kFits) != 0;
+  entry.sized = (head.flags & kSized) != 0;
+  entry.gone = (head.flags & kGone) != 0;
+  if (entry.sized) {
+    std::uint64_t values[3];
+    std::memcpy(values, at_, sizeof values);
+    at_ += sizeof values;
+    entry.size = values[0];
+    entry.device = values[1];
+    entry.inode = values[2];
+  } else {
+    entry.size = entry.device = entry.inode = 0;
+  }
+  entry.name = std::string_view(at_, head.nameLength);
+  at_ += head.nameLength;
+  return true;
+}
+
+struct TTreeReader::State {
+  std::string path;
+  TReadOptions options;
+  std::shared_ptr<TWakeUp> wake;
+
+  std::mutex mutex;
+  std::condition_variable space;
+  std::deque<std::unique_ptr<TListing>> ready;
+  size_t readyBytes = 0;
+  size_t handedOver = 0;
+  bool asked = false;  // the check found nothing ready and waits for a wake-up
+  std::atomic<bool> abandoned{false};
+
+  // Reader side: waits while the check is far enough behind; false once abandoned.
+  bool Hand(std::unique_ptr<TListing> listing) {
+    std::unique_lock lock(mutex);
+    space.wait(lock, [this] {
+      return abandoned || ready.empty() || (ready.size() < kMaxListings && readyBytes < kMaxBytes);
+    });
+    if (abandoned) return false;
+    const bool urgent = listing->kind != TListing::Kind::Listed || handedOver == 0;
+    readyBytes += listing->Bytes();
+    ready.push_back(std::move(listing));
+    ++handedOver;
+    if (asked && (urgent || ready.size() >= kWakeListings || readyBytes >= kWakeBytes)) {
+      asked = false;
+      wake->Raise();
+    }
+    return true;
+  }
+};
+
+namespace {
+
+using State = std::shared_ptr<TTreeReader::State>;
+
+bool IsBelowTemporaryFolder(const std::string& root, const std::string& path) {
+  // The components of path below root (path ends with "/").
+  size_t start = root.size();
+  while (start < path.size()) {
+    const size_t slash = path.find('/', start);
+    if (slash == std::string::npos) break;
+    if (IsTemporaryFolderName(std::string_view(path).substr(start, slash - start))) return true;
+    start = slash + 1;
+  }
+  return false;
+}
+
+// The reader's side of the walk: every directory's listing, classified and measured, handed on.
+class ReadingVisitor : public DirectoryWalk::Visitor {
+ public:
+  ReadingVisitor(TTreeReader::State& state, std::string root) : s_(state), root_(std::move(root)) {}
+
+  bool BeforeDirectory() override { return !s_.abandoned; }
+  void DirectoryOpened(const std::string& path) override {
+    ++opened_;
+    underTemp_ = s_.options.sizeTemporaryFiles && IsBelowTemporaryFolder(root_, path);
+    name_ = opened_ == 1 ? std::string() : LastComponent(path);
+  }
+  bool File(int, std::string_view, const std::string&) override { return !s_.abandoned; }
+  void Listed(int dirFd, const DirectoryWalk::Listing& listing) override {
+    auto out = std::make_unique<TListing>();
+    out->kind = TListing::Kind::Listed;
+    out->name = name_;
+    if (s_.options.cacheFolder) {
+      UniqueFd copy(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+      if (copy.Valid()) out->folder = std::make_shared<UniqueFd>(std::move(copy));
+    }
+    listing.ForEach([&](std::string_view name, unsigned char type) {
+      TListing::Entry entry;
+      entry.name = name;
+      if (type == DT_DIR) {
+        entry.directory = true;
+      } else if (type == DT_REG || type == DT_LNK) {
+        entry.symlink = type == DT_LNK;
+        entry.fits = s_.options.matchMasks && Fits(name);
+        if (entry.fits || underTemp_) Measure(dirFd, entry);
+      } else {
+        return;  // sockets, FIFOs, devices are never listed
+      }
+      out->Add(entry);
+    });
+    s_.Hand(std::move(out));
+  }
+  void NotEntered(int dirFd, std::string_view name) override {
+    auto out = std::make_unique<TListing>();
+    out->kind = TListing::Kind::NotEntered;
+    out->name = std::string(name);
+    struct stat st {};
+    out->exists =
+        ::fstatat(dirFd, out->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    s_.Hand(std::move(out));
+  }
+
+  bool RootEntered() const { return opened_ > 0; }
+
+ private:
+  static std::string LastComponent(const std::string& path) {
+    const size_t end = path.size() - 1;  // the trailing "/"
+    const size_t slash = path.rfind('/', end - 1);
+    return path.substr(slash + 1, end - slash - 1);
+  }
+
+  bool Fits(std::string_view name) {
+    bool decoded = false;
+    for (const std::shared_ptr<const TMask>& mask : s_.options.masks) {
+      if (mask->MatchesBytesExactly()) {
+        if (mask->MatchesBytes(name)) return true;
+        continue;
+      }
+      if (!decoded) {
+        NameToCodePoints(name, characters_);
+        decoded = true;
+      }
+      if (mask->Matches(characters_)) return true;
+    }
+    return false;
+  }
+
+  // One stat per file gives its size and identity; a file gone or replaced by something that is
+  // not a file since the listing is marked gone.
+  static void Measure(int dirFd, TListing::Entry& entry) {
+    entry.sized = true;
+    const std::string name(entry.name);
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+      entry.gone = true;
+      return;
+    }
+    entry.symlink = S_ISLNK(st.st_mode);
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+    entry.device = static_cast<std::uint64_t>(st.st_dev);
+    entry.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+
+  TTreeReader::State& s_;
+  std::string root_;
+  std::string name_;
+  int opened_ = 0;
+  bool underTemp_ = false;
+  std::u32string characters_;
+};
+
+std::unique_ptr<TListing> Marker(TListing::Kind kind) {
+  auto listing = std::make_unique<TListing>();
+  listing->kind = kind;
+  return listing;
+}
+
+void Read(const State& state) {
+  const std::string& root = state->path;
+  struct stat st {};
+  // The cache folder checked is the folder emptied: the walk starts from this very descriptor.
+  UniqueFd cache;
+  if (state->options.cacheFolder && !root.empty())
+    cache.Reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const bool there =
+      state->options.cacheFolder
+          ? cache.Valid() && ::fstat(cache.Get(), &st) == 0 && UsableCacheFolder(cache.Get())
+          : !root.empty() && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (!there) {
+    state->Hand(Marker(TListing::Kind::RootMissing));
+    return;
+  }
+  const std::unordered_set<std::string> mounts = MountPointsBelow(root);
+  std::string path = root;
+  if (path.back() != '/') path.push_back('/');
+  ReadingVisitor visitor(*state, path);
+  DirectoryWalk walk;
+  if (cache.Valid())
+    walk.Walk(WalkVolume{st.st_dev, &mounts}, cache.Get(), ".", path, true, visitor);
+  else
+    walk.Walk(WalkVolume{st.st_dev, &mounts}, AT_FDCWD, root.c_str(), path, true, visitor);
+  if (!visitor.RootEntered()) {
+    auto notEntered = Marker(TListing::Kind::NotEntered);
+    notEntered->exists = true;
+    if (!state->Hand(std::move(notEntered))) return;
+  }
+  state->Hand(Marker(TListing::Kind::End));
+}
+
+}  // namespace
+
+TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr<TWakeUp> wake)
+    : state_(std::make_shared<State>()) {
+  state_->path = std::move(path);
+  state_->options = std::move(options);
+  state_->wake = std::move(wake);
+  ++g_running;
+  // Detached: a thread stuck in the kernel must delay neither a later check nor the exit. It
+  // holds the state it works on; nothing else of the program.
+  std::thread([state = state_] {
+    Read(state);
+    --g_running;
+  }).detach();
+}
+
+TTreeReader::~TTreeReader() {
+  Abandon();
+}
+
+std::unique_ptr<TListing> TTreeReader::Next() {
+  if (taken_.empty()) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->ready.empty()) {
+      state_->asked = true;
+      return nullptr;
+    }
+    taken_.swap(state_->ready);
+    state_->readyBytes = 0;
+    state_->space.notify_one();
+  }
+  std::unique_ptr<TListing> next = std::move(taken_.front());
+  taken_.pop_front();
+  return next;
+}
+
+void TTreeReader::Abandon() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->abandoned = true;
+    state_->ready.clear();
+    state_->asked = false;
+  }
+  state_->space.notify_all();
+  taken_.clear();
+}
+
+int TTreeReader::Running() {
+  return g_running;
+}

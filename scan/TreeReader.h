@@ -1,0 +1,116 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+#include "platform/WakeUp.h"
+#include "scan/Mask.h"
+
+// One directory as a reader thread saw it, handed to the check on the GUI thread.
+struct TListing {
+  enum class Kind : std::uint8_t {
+    RootMissing,  // the walk's starting folder is not a directory (the warning box)
+    Listed,       // a directory entered and read: its entries follow
+    NotEntered,   // a directory that could not be entered (gone, unreadable, another volume)
+    End,          // the walk is over
+  };
+
+  // What the reader knows of one entry. Files are regular files and symbolic links; other
+  // kinds (FIFOs, sockets, devices) are left out of the listing.
+  struct Entry {
+    std::string_view name;
+    bool directory = false;
+    bool symlink = false;
+    bool fits = false;   // the name fits a mask of the check (masked walks only)
+    bool sized = false;  // size, device and inode were taken (fitting files, temporary files)
+    bool gone = false;   // sized: the file was gone, or no longer a file, when it was measured
+    std::uint64_t size = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+  };
+
+  // Reads the entries in the file system's order. Entry::name views the listing's own bytes.
+  class Cursor {
+   public:
+    explicit Cursor(const TListing& listing)
+        : at_(listing.data_.data()), end_(at_ + listing.data_.size()) {}
+    bool Next(Entry& entry);
+
+   private:
+    const char* at_;
+    const char* end_;
+  };
+
+  Kind kind = Kind::End;
+  std::string name;     // the directory's own name (empty for the walk's root)
+  bool exists = false;  // NotEntered: a directory of that name is still there
+  // Listed, cache walks only: the directory itself, for deletions relative to it.
+  std::shared_ptr<UniqueFd> folder;
+
+  void Add(const Entry& entry);
+  size_t Bytes() const { return data_.size() + name.size() + sizeof(TListing); }
+
+ private:
+  std::vector<char> data_;
+};
+
+// What a reader is asked to do while it reads.
+struct TReadOptions {
+  // Masked walks: the check's masks in list order, up to (not including) the first invalid one;
+  // a file fits when any of them fits its name (tested in order, the first fit ends the test).
+  std::vector<std::shared_ptr<const TMask>> masks;
+  bool matchMasks = false;
+  // Takes sizes for every file below a directory named temp, tmp or temporary (any case).
+  bool sizeTemporaryFiles = false;
+  // The cache cleaning: the folder is opened once, checked to be one that may be emptied
+  // (UsableCacheFolder: not "/", not a home folder, not one holding one; otherwise RootMissing),
+  // walked from that very descriptor, and each listed directory is kept open for deletions
+  // relative to it.
+  bool cacheFolder = false;
+};
+
+// Reads one tree on a thread of its own, depth first in the file system's order, exactly as the
+// check walks it (DirectoryWalk: never through a link, never onto another volume), and hands the
+// check one TListing per directory, in the order the check enters them; a directory's listing
+// comes whole before any listing below it.
+//
+// The reader keeps at most kMaxListings listings or kMaxBytes of them waiting for the check (one
+// larger listing is still handed over whole), and the check takes at most as many at a time: so
+// no more than twice those are read ahead and raises `wake` when the check has asked for more
+// and a batch is ready, the first listing is ready, or the walk is over; between those, the check
+// looks again at its own pace (it waits with a timeout). Abandon() lets it go: a reader stuck in
+// the kernel is left behind with its descriptors and ends on its own once the call returns; nothing
+// waits for it, not a later check and not the program's exit.
+class TTreeReader {
+ public:
+  static constexpr size_t kMaxListings = 32;
+  static constexpr size_t kMaxBytes = 128 * 1024;
+
+  // Starts reading the folder at path (the walk's root, which may be reached through a link).
+  TTreeReader(std::string path, TReadOptions options, std::shared_ptr<TWakeUp> wake);
+  ~TTreeReader();  // abandons the reader when it is still running
+  TTreeReader(const TTreeReader&) = delete;
+  TTreeReader& operator=(const TTreeReader&) = delete;
+
+  // The next listing, or nullptr when none is ready yet (wait for the wake-up and ask again).
+  std::unique_ptr<TListing> Next();
+  void Abandon();
+
+  // Reader threads that have not ended yet (some may be stuck in the kernel).
+  static int Running();
+
+  // What the reader thread and the check share; the thread holds it as long as it runs.
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  std::deque<std::unique_ptr<TListing>> taken_;
+};
