@@ -182,6 +182,8 @@ TFindForm::TFindForm(QWidget* parent) : TModalForm(parent) {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   BuildLayout();
+  // Without a display nobody sees the window: its texts change, nothing is painted.
+  if (IsHeadless()) setUpdatesEnabled(false);
   RunGuarded([this] { FormCreate(); });
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 
 #include "platform/TextCodec.h"
 #include "platform/UniqueFd.h"
@@ -21,6 +22,8 @@ constexpr std::chrono::milliseconds kWaitSlice(20);
 // once, the next drives' roots are still tested); a reader that takes longer is abandoned.
 constexpr std::chrono::milliseconds kStopGrace(20);
 constexpr int kHeartbeatEntries = 256;
+// The texts are put on display at most this often during a walk: each change is a repaint.
+constexpr std::chrono::milliseconds kDisplayInterval(50);
 
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path.push_back('/');
@@ -340,6 +343,10 @@ TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& lang
       exceptions_(exceptions),
       settings_(settings),
       pacer_(settings.eventInterval),
+      displayPacer_(settings.eventInterval > std::chrono::steady_clock::duration::zero()
+                        ? std::max<std::chrono::steady_clock::duration>(settings.eventInterval,
+                                                                        kDisplayInterval)
+                        : std::chrono::steady_clock::duration::zero()),
       exceptionMasks_(cache_),
       wake_(std::make_shared<TWakeUp>()) {
   // The reader tests the masks in list order up to the first invalid one; that one is reported
@@ -373,8 +380,8 @@ std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
       reader.Abandon();
       return nullptr;
     }
-    // The window shows where the walk is while it waits.
-    FlushDisplay();
+    // The window shows where the walk is while it waits, at the pace a person can read it.
+    if (displayPacer_.Due()) FlushDisplay();
     if (!view_.WaitFor(*wake_, kWaitSlice)) {
       reader.Abandon();
       return nullptr;
@@ -438,7 +445,7 @@ void TScanner::FlushDisplay() {
 
 void TScanner::EventPoint() {
   if (!pacer_.Due()) return;
-  FlushDisplay();
+  if (displayPacer_.Due()) FlushDisplay();
   view_.ProcessEvents();
 }
 

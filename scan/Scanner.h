@@ -48,8 +48,9 @@ struct ScanSettings {
 // through the view with the window live; Stop during a wait abandons the reader.
 //
 // Stop is tested where the check has always tested it (at the start of each directory step,
-// before each new finding of the masked scan, before each cache deletion). Status texts and
-// event processing are paced by ScanSettings::eventInterval; whenever a step ends, a warning
+// before each new finding of the masked scan, before each cache deletion). Event processing is
+// paced by ScanSettings::eventInterval, the status texts by at least 50 ms (both at every point
+// when the interval is zero); whenever a step ends, a warning
 // box is shown, or a failure ends the check, the display shows the exact state: the caption of
 // the last directory, the entry count, and the total size.
 //
@@ -106,6 +107,7 @@ class TScanner {
   TExceptionsFile& exceptions_;
   ScanSettings settings_;
   TEventPacer pacer_;
+  TEventPacer displayPacer_;
   TMaskCache cache_;
   TMaskList exceptionMasks_;
   std::vector<std::shared_ptr<const TMask>> masks_;  // the masks before the first invalid one
