@@ -115,7 +115,10 @@ TEST_F(HostileTreeTest, DirectorySwappedForALinkBeforeTheDescentIsSkipped) {
   }
 }
 
-TEST_F(HostileTreeTest, MaskedScanSkipsADirectorySwappedAfterItsParentWasListed) {
+// The reader may have read sub before the swap (it reads ahead) or meet the link instead: either
+// way nothing behind the link is listed, and deleting what was listed touches nothing behind it
+// nor the folder moved away.
+TEST_F(HostileTreeTest, MaskedScanNeverListsThroughADirectorySwappedForALink) {
   const std::string outside = root + "/outside";
   MakeDir(outside);
   MakeFile(outside + "/far.tmp");
@@ -131,9 +134,17 @@ TEST_F(HostileTreeTest, MaskedScanSkipsADirectorySwappedAfterItsParentWasListed)
     SwapForLink(fd.Get(), "sub", outside);
   };
   Scanner().ScanDrive(drive);
-  EXPECT_EQ(Found(), QStringList({QString::fromStdString(drive + "/top.tmp")}));
-  EXPECT_TRUE(view.log.filter(QStringLiteral("/sub/")).isEmpty());
+  const QStringList found = Found();
+  EXPECT_TRUE(found == QStringList({QString::fromStdString(drive + "/top.tmp")}) ||
+              found == QStringList({QString::fromStdString(drive + "/sub/inner.tmp"),
+                                    QString::fromStdString(drive + "/top.tmp")}))
+      << found.join(u'|').toStdString();
+  list.SetAllChecked(true);
+  QuietDeletionView quiet;
+  DeleteTickedEntries(list, quiet, language);
   EXPECT_TRUE(Exists(outside + "/far.tmp"));
+  EXPECT_TRUE(Exists(drive + "/sub.moved/inner.tmp"));
+  EXPECT_FALSE(Exists(drive + "/top.tmp"));
 }
 
 // The cleaning removes names relative to the folder it has open: a folder swapped for a link
