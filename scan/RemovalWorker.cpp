@@ -3,7 +3,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
+
+#include "platform/WorkerThreads.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ struct TRemovalWorker::State {
 
 TRemovalWorker::TRemovalWorker(std::shared_ptr<TWakeUp> wake) : state_(std::make_shared<State>()) {
   state_->wake = std::move(wake);
-  std::thread([state = state_] { state->Loop(); }).detach();
+  StartWorkerThread([state = state_] { state->Loop(); });
 }
 
 TRemovalWorker::~TRemovalWorker() {

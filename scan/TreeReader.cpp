@@ -6,16 +6,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
+#include "platform/WorkerThreads.h"
 #include "scan/CacheFolder.h"
 #include "scan/DirectoryWalk.h"
 #include "scan/MaskList.h"
 #include "scan/TemporaryNames.h"
 
 namespace {
-
-std::atomic<int> g_running{0};
 
 // A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
 constexpr size_t kWakeListings = 8;
@@ -271,13 +269,8 @@ TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr
   state_->path = std::move(path);
   state_->options = std::move(options);
   state_->wake = std::move(wake);
-  ++g_running;
-  // Detached: a thread stuck in the kernel must delay neither a later check nor the exit. It
-  // holds the state it works on; nothing else of the program.
-  std::thread([state = state_] {
-    Read(state);
-    --g_running;
-  }).detach();
+  // The thread holds the state it works on and nothing else of the program.
+  StartWorkerThread([state = state_] { Read(state); });
 }
 
 TTreeReader::~TTreeReader() {
@@ -309,8 +302,4 @@ void TTreeReader::Abandon() {
   }
   state_->space.notify_all();
   taken_.clear();
-}
-
-int TTreeReader::Running() {
-  return g_running;
 }

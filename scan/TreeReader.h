@@ -104,9 +104,6 @@ class TTreeReader {
   std::unique_ptr<TListing> Next();
   void Abandon();
 
-  // Reader threads that have not ended yet (some may be stuck in the kernel).
-  static int Running();
-
   // What the reader thread and the check share; the thread holds it as long as it runs.
   struct State;
 

@@ -13,8 +13,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "../core/ScanTestSupport.h"
+#include "BlockingVolume.h"
 #include "UiTestSupport.h"
 #include "app/Application.h"
 #include "app/CommandLine.h"
@@ -76,18 +79,20 @@ class FindFormTest : public FormsTest {
   }
 
   // The start command's preparation, then a showing; returns once the check has ended.
-  void Check() {
+  void Check(int milliseconds = 10000) {
     FindForm->ClearTempFileList();
     LoadListBox(OptionsForm->MaskBox, kMasksFileName);
     FindForm->StopButton->setEnabled(true);
     FindForm->StatusPanel->setText(QStringLiteral("(before)"));
     FindForm->show();
-    ASSERT_TRUE(WaitFor([this] {
-      // Finished, or ended by a failure (shown in the error box, the window closable again).
-      return FindForm->StatusCaption() == QStringLiteral(" Finished") ||
-             (FindForm->CanClose && !boxes.calls.empty() &&
-              boxes.calls.back().icon == MessageIcon::Critical);
-    }));
+    ASSERT_TRUE(WaitFor(
+        [this] {
+          // Finished, or ended by a failure (shown in the error box, the window closable again).
+          return FindForm->StatusCaption() == QStringLiteral(" Finished") ||
+                 (FindForm->CanClose && !boxes.calls.empty() &&
+                  boxes.calls.back().icon == MessageIcon::Critical);
+        },
+        milliseconds));
   }
 
   // Runs action at every event the check lets through while the window is shown.
@@ -497,6 +502,95 @@ TEST_F(FindFormTest, CommandLineRunDeletesOpensParameterTwoAndEnds) {
   // Closing the main window asked every running loop to end; let the next test start afresh.
   QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
   QCoreApplication::exec();
+}
+
+// Drive F on a volume whose folder blk cannot be listed until the test lets it: a stalled network
+// server. The root's entries come in the order a.tmp, blk, z.tmp.
+class LiveWindowTest : public FindFormTest {
+ protected:
+  void SetUp() override {
+    FindFormTest::SetUp();
+    volume = std::make_unique<BlockingVolume>(root + "/f",
+                                              "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n");
+    if (!volume->Skip().empty()) GTEST_SKIP() << volume->Skip();
+    MakeFile(root + "/c/c1.tmp", "1");
+    MakeFile(root + "/e/e1.tmp", "1");
+    Start({"*.tmp"}, {});
+  }
+  void TearDown() override {
+    ticker.stop();
+    volume.reset();
+    FindFormTest::TearDown();
+  }
+  // Calls action every 10 ms for as long as the check lets the window handle events.
+  void Every10Ms(const std::function<void()>& action) {
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, action);
+    ticker.start();
+  }
+  using Clock = std::chrono::steady_clock;
+  static double MsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+  }
+
+  std::unique_ptr<BlockingVolume> volume;
+  QTimer ticker;
+};
+
+// While a listing blocks for 10 s, the window keeps handling its events (paints, moves, Stop);
+// once the listing comes, the check goes on and finds everything.
+TEST_F(LiveWindowTest, WindowStaysLiveWhileAReadBlocks) {
+  TickDrives({0, 2});
+  std::optional<Clock::time_point> blockedAt;
+  Clock::time_point last = Clock::now();
+  double longestGap = 0;
+  Every10Ms([&] {
+    const Clock::time_point now = Clock::now();
+    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
+    last = now;
+    if (!blockedAt && volume->Blocked() >= 1) blockedAt = now;
+    if (blockedAt && MsSince(*blockedAt) >= 10000) volume->Release();
+  });
+  Check(30000);
+  ASSERT_TRUE(blockedAt.has_value());
+  EXPECT_GE(MsSince(*blockedAt), 10000);
+  EXPECT_LT(longestGap, 100);
+  EXPECT_EQ(Findings(),
+            QStringList({At("/c/c1.tmp"), At("/f/a.tmp"), At("/f/blk/in.tmp"), At("/f/z.tmp")}));
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 7 bytes");
+}
+
+// Stop while a listing blocks ends the check at once with what was found before it; the reader
+// stuck in the kernel is left behind, and the next checks, with readers of their own, find what
+// they should, on other drives at once and on the same one once it answers again.
+TEST_F(LiveWindowTest, StopDuringABlockedReadEndsTheCheckAtOnce) {
+  TickDrives({0, 1, 2});
+  std::optional<Clock::time_point> stoppedAt;
+  Every10Ms([&] {
+    if (!stoppedAt && volume->Blocked() >= 1) {
+      stoppedAt = Clock::now();
+      FindForm->StopButton->click();
+    }
+  });
+  Check();
+  ticker.stop();
+  ASSERT_TRUE(stoppedAt.has_value());
+  // Check() returns once the window shows the finished text.
+  EXPECT_LT(MsSince(*stoppedAt), 200);
+  EXPECT_EQ(Findings(), QStringList({At("/c/c1.tmp"), At("/e/e1.tmp"), At("/f/a.tmp")}));
+  EXPECT_EQ(volume->Blocked(), 1);
+
+  FindForm->CloseButton->click();
+  MainForm->DriveListBox->item(2)->setCheckState(Qt::Unchecked);
+  Check();
+  EXPECT_EQ(Findings(), QStringList({At("/c/c1.tmp"), At("/e/e1.tmp")}));
+
+  volume->Release();
+  FindForm->CloseButton->click();
+  TickDrives({2});
+  Check();
+  EXPECT_EQ(Findings(), QStringList({At("/c/c1.tmp"), At("/e/e1.tmp"), At("/f/a.tmp"),
+                                     At("/f/blk/in.tmp"), At("/f/z.tmp")}));
 }
 
 }  // namespace
