@@ -462,6 +462,34 @@ TEST_F(FindFormDeletionTest, UndeletableEntryIsMarkedAndNeverTickedAgain) {
   }
 }
 
+// UseTrash is read when Delete runs, so a change made after the check counts; the window
+// shows exactly what a deletion shows.
+TEST_F(FindFormDeletionTest, WithUseTrashTheFilesGoToTheTrash) {
+  {
+    TRegistry registry;
+    registry.OpenKey(kOptionsKey, true);
+    registry.WriteInteger(QStringLiteral("UseTrash"), 1);
+    registry.CloseKey();
+  }
+  ::chmod((root + "/c/locked").c_str(), 0555);
+  FindForm->SelectAllButton->click();
+  {
+    PermissionsBite bite;
+    FindForm->DeleteButton->click();
+  }
+  ::chmod((root + "/c/locked").c_str(), 0755);
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
+  EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 1");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 2 bytes");
+  const std::string trash = root + "/home/.local/share/Trash";
+  EXPECT_TRUE(Exists(trash + "/files/a.tmp"));
+  EXPECT_TRUE(Exists(trash + "/files/b.tmp"));
+  EXPECT_TRUE(Exists(trash + "/info/b.tmp.trashinfo"));
+  EXPECT_FALSE(Exists(trash + "/info/c.tmp.trashinfo"));
+  EXPECT_TRUE(Exists(root + "/c/locked/c.tmp"));
+}
+
 TEST_F(FindFormDeletionTest, SelectionCommands) {
   FindForm->SelectAllButton->click();
   EXPECT_EQ(FindForm->TempFileModel->CheckedCount(), 3);
