@@ -412,6 +412,16 @@ class FindFormDeletionTest : public FindFormTest {
     Check();
   }
   int RowOf(const std::string& path) const { return Findings().indexOf(At(path)); }
+  // Select all and Delete while c/locked refuses changes: its file is the one that stays.
+  void DeleteAllWithOneFolderLocked() {
+    ::chmod((root + "/c/locked").c_str(), 0555);
+    FindForm->SelectAllButton->click();
+    {
+      PermissionsBite bite;
+      FindForm->DeleteButton->click();
+    }
+    ::chmod((root + "/c/locked").c_str(), 0755);
+  }
 };
 
 TEST_F(FindFormDeletionTest, DeletesTickedFilesAndSumsUp) {
@@ -441,13 +451,7 @@ TEST_F(FindFormDeletionTest, DeletesTickedFilesAndSumsUp) {
 }
 
 TEST_F(FindFormDeletionTest, UndeletableEntryIsMarkedAndNeverTickedAgain) {
-  ::chmod((root + "/c/locked").c_str(), 0555);
-  FindForm->SelectAllButton->click();
-  {
-    PermissionsBite bite;
-    FindForm->DeleteButton->click();
-  }
-  ::chmod((root + "/c/locked").c_str(), 0755);
+  DeleteAllWithOneFolderLocked();
   EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
   EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
   EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
@@ -471,13 +475,7 @@ TEST_F(FindFormDeletionTest, WithUseTrashTheFilesGoToTheTrash) {
     registry.WriteInteger(QStringLiteral("UseTrash"), 1);
     registry.CloseKey();
   }
-  ::chmod((root + "/c/locked").c_str(), 0555);
-  FindForm->SelectAllButton->click();
-  {
-    PermissionsBite bite;
-    FindForm->DeleteButton->click();
-  }
-  ::chmod((root + "/c/locked").c_str(), 0755);
+  DeleteAllWithOneFolderLocked();
   EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
   EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
   EXPECT_EQ(FindForm->StatusBarText(1), "Files: 1");
