@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-
 #include "BtrfsImage.h"
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
