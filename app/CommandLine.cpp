@@ -27,6 +27,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.version = true;
       else if (argument == QStringLiteral("--dry-run"))
         result.dryRun = true;
+      else if (argument == QStringLiteral("--trash"))
+        result.trash = true;
       else if (result.unknownOption.isEmpty())
         result.unknownOption = argument;
       continue;
@@ -71,7 +73,7 @@ void SetHeadless(bool headless) {
 
 QString UsageText() {
   return QStringLiteral(
-      "Usage: vantrel [--dry-run] [SWITCH [DOCUMENT [ARGUMENTS]]]\n"
+      "Usage: vantrel [--dry-run] [--trash] [SWITCH [DOCUMENT [ARGUMENTS]]]\n"
       "Finds unneeded files on the chosen drives and deletes them.\n"
       "\n"
       "Switches (run one check unattended, delete the findings and end):\n"
@@ -83,6 +85,7 @@ QString UsageText() {
       "\n"
       "Options:\n"
       "  --dry-run     delete nothing; print each file that would be deleted\n"
+      "  --trash       move the files to the trash instead of deleting them\n"
       "  --help        show this text\n"
       "  --version     show the version\n"
       "\n"

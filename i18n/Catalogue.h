@@ -83,6 +83,7 @@ class TLanguageFile;
   X(Options_Language, "Options", "Language", "Language")                                        \
   X(Options_ITemp, "Options", "ITemp", "Check Internet Temporary Folder")                       \
   X(Options_Temp, "Options", "Temp", "Check Temporary Folders")                                 \
+  X(Options_UseTrash, "Options", "UseTrash", "Move deleted files to the trash")                 \
   X(Options_TotalMasks, "Options", "TotalMasks", "Total mask")                                  \
   X(Options_TotalMasks_AddMask, "Options", "TotalMasks", "Total masks")                         \
   X(Options_Exceptions, "Options", "Exceptions", "Exceptions")                                  \

@@ -238,6 +238,11 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
   return entries;
 }
 
+std::vector<MountEntry> CurrentMountTable() {
+  const QByteArray table = ReadMountTable();
+  return ParseMountInfo(std::string_view(table.constData(), static_cast<size_t>(table.size())));
+}
+
 DriveMap::DriveMap(std::vector<Drive> drives) : drives_(std::move(drives)) {
   std::sort(drives_.begin(), drives_.end(),
             [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
@@ -371,11 +376,8 @@ bool IsRemovableSource(const std::string& source) {
 
 const std::vector<std::string>& CurrentMountPoints() {
   static const std::vector<std::string> points = [] {
-    const QByteArray table = ReadMountTable();
     std::vector<std::string> result;
-    for (MountEntry& m :
-         ParseMountInfo(std::string_view(table.constData(), static_cast<size_t>(table.size()))))
-      result.push_back(std::move(m.mountPoint));
+    for (MountEntry& m : CurrentMountTable()) result.push_back(std::move(m.mountPoint));
     std::sort(result.begin(), result.end());
     result.erase(std::unique(result.begin(), result.end()), result.end());
     return result;

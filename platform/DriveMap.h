@@ -31,6 +31,9 @@ struct MountEntry {
 // Parses mountinfo text; malformed lines are skipped.
 std::vector<MountEntry> ParseMountInfo(std::string_view text);
 
+// This process's mount table as it is now, read afresh at every call (empty when unreadable).
+std::vector<MountEntry> CurrentMountTable();
+
 struct Drive {
   char letter = 0;  // 'A'..'Z'
   int type = DRIVE_UNKNOWN;

@@ -6,14 +6,14 @@
 
 #include "platform/TextCodec.h"
 #include "scan/EventPacer.h"
-#include "scan/SafeUnlink.h"
 #include "scan/StatusTexts.h"
 
 DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
                                    const TLanguageFile& language,
-                                   std::chrono::steady_clock::duration eventInterval) {
+                                   std::chrono::steady_clock::duration eventInterval,
+                                   Removal removal) {
   DeletionResult result;
-  TSafeUnlink unlinker;
+  TFileRemover remover(removal);
   TEventPacer pacer(eventInterval);
   list.CommitPending();
   qsizetype n = list.CheckedCount();
@@ -28,7 +28,7 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
     while (cursor >= 0 && !list.Checked(cursor)) --cursor;
     if (cursor < 0) break;
     const qsizetype row = cursor--;
-    if (!unlinker.Delete(list.Entry(row))) {
+    if (!remover.Remove(list.Entry(row))) {
       --n;
       list.MarkFailed(row, CannotDeleteSuffix(language));
       result.marked.append(list.Text(row));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+#include "scan/FileRemover.h"
 #include "scan/ResultList.h"
 
 class TLanguageFile;
@@ -30,10 +31,12 @@ struct DeletionResult {
 // CannotDeleteSuffix (" (Cannot delete file)"). The bar advances by 100 / N per deleted file,
 // N being the ticked count at the start less the failures so far (no step while N is 0, never
 // past 100). Events are handled, and removed entries leave the views, at most once per
-// eventInterval.
+// eventInterval. With Removal::Trash each file is moved to the trash instead (TFileRemover),
+// and one that cannot be is marked like one that cannot be deleted.
 DeletionResult DeleteTickedEntries(
     TResultList& list, IDeletionView& view, const TLanguageFile& language,
-    std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16));
+    std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16),
+    Removal removal = Removal::Delete);
 
 // With --dry-run the Delete command only names the files: each ticked entry's path as shown,
 // in list order, handed to name one at a time.

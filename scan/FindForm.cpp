@@ -606,6 +606,19 @@ void TFindForm::DeleteButtonClick() {
     NameTickedPaths(*TempFileModel, PrintLine);
     return;
   }
+  // Read as the command runs: the options window may have changed it since the check.
+  bool useTrash = ProgramCommandLine().trash;
+  if (!useTrash) {
+    Registry.SetRoot();
+    Registry.OpenKey(kOptionsKey, true);
+    try {
+      useTrash = SwitchOn(QStringLiteral("UseTrash"));
+    } catch (...) {
+      Registry.CloseKey();
+      throw;
+    }
+    Registry.CloseKey();
+  }
   deleting_ = true;
   ProgressBar->show();
   DeletionView view(*this);
@@ -613,7 +626,8 @@ void TFindForm::DeleteButtonClick() {
   const auto started = std::chrono::steady_clock::now();
   const double startedCpu = BenchStats::CpuMs();
   try {
-    result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval);
+    result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval,
+                                 useTrash ? Removal::Trash : Removal::Delete);
     view.ShowProgress();
   } catch (...) {
     deleting_ = false;

@@ -74,6 +74,11 @@ TSafeUnlink::Reach TSafeUnlink::OpenFolder(const ResultEntry& entry, size_t name
 }
 
 bool TSafeUnlink::Delete(const ResultEntry& entry) {
+  return Remove(entry,
+                [](int folderFd, const char* name) { return ::unlinkat(folderFd, name, 0) == 0; });
+}
+
+bool TSafeUnlink::Remove(const ResultEntry& entry, const Removal& act) {
   const qsizetype slash = entry.path.lastIndexOf('/');
   if (slash < 0 || static_cast<quint32>(slash) + 1 < entry.relativeStart) return false;
   const size_t nameStart = static_cast<size_t>(slash) + 1;
@@ -94,7 +99,7 @@ bool TSafeUnlink::Delete(const ResultEntry& entry) {
   if (static_cast<quint64>(st.st_dev) != entry.device ||
       static_cast<quint64>(st.st_ino) != entry.inode || !sameKind)
     return false;
-  if (::unlinkat(folderFd_, name, 0) == 0) return true;
+  if (act(folderFd_, name)) return true;
   // The test is whether the file is gone, not what the call said.
   return ::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }

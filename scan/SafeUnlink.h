@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ class TSafeUnlink {
   // file already gone counts as deleted). Anything put in the file's place since the check
   // (another file, a link, a directory, a FIFO) is left alone and counts as not deleted.
   bool Delete(const ResultEntry& entry);
+
+  // The same walk and check, with the removal left to act: it gets the checked folder's
+  // descriptor and the file's name while the file there is still the one found, and answers
+  // whether it removed (or moved away) the file. True when no file of that name is there
+  // afterwards, whatever act answered.
+  using Removal = std::function<bool(int folderFd, const char* name)>;
+  bool Remove(const ResultEntry& entry, const Removal& act);
 
   // The entry's file as it is now, reached the same way (for paths too long to hand to the
   // kernel whole). False when it cannot be reached or is gone.

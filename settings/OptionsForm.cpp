@@ -34,6 +34,7 @@ const QString kAutoCheckHD = QStringLiteral("AutoCheckHD");
 const QString kAutoCheckFF = QStringLiteral("AutoCheckFF");
 const QString kCheckTemp = QStringLiteral("CheckTemp");
 const QString kCheckITemp = QStringLiteral("CheckITemp");
+const QString kUseTrash = QStringLiteral("UseTrash");
 const QString kLanguageValue = QStringLiteral("Language");
 
 // One group of reads or writes on the options key: opened here, closed when the group ends,
@@ -209,10 +210,12 @@ void TOptionsForm::BuildSwitchesPage() {
   FoundedCheckBox = NewCheckBox(TabSheet2, "FoundedCheckBox", 32);
   ITempCheckBox = NewCheckBox(TabSheet2, "ITempCheckBox", 56);
   TempCheckBox = NewCheckBox(TabSheet2, "TempCheckBox", 80);
+  TrashCheckBox = NewCheckBox(TabSheet2, "TrashCheckBox", 104);
   // The keyboard visits Temp before ITemp, unlike the order on the page.
   setTabOrder(DrivesCheckBox, FoundedCheckBox);
   setTabOrder(FoundedCheckBox, TempCheckBox);
   setTabOrder(TempCheckBox, ITempCheckBox);
+  setTabOrder(ITempCheckBox, TrashCheckBox);
 }
 
 void TOptionsForm::BuildLanguagePage() {
@@ -249,6 +252,7 @@ void TOptionsForm::ConnectHandlers() {
   connect(FoundedCheckBox, &QCheckBox::toggled, this, guarded(&TOptionsForm::FoundedCheckBoxClick));
   connect(TempCheckBox, &QCheckBox::toggled, this, guarded(&TOptionsForm::TempCheckBoxClick));
   connect(ITempCheckBox, &QCheckBox::toggled, this, guarded(&TOptionsForm::ITempCheckBoxClick));
+  connect(TrashCheckBox, &QCheckBox::toggled, this, guarded(&TOptionsForm::TrashCheckBoxClick));
 }
 
 void TOptionsForm::FormCreate() {
@@ -286,6 +290,7 @@ void TOptionsForm::FormActivate() {
   ReadSwitch(FoundedCheckBox, kAutoCheckFF, &TOptionsForm::FoundedCheckBoxClick);
   ReadSwitch(TempCheckBox, kCheckTemp, &TOptionsForm::TempCheckBoxClick);
   ReadSwitch(ITempCheckBox, kCheckITemp, &TOptionsForm::ITempCheckBoxClick);
+  ReadSwitch(TrashCheckBox, kUseTrash, &TOptionsForm::TrashCheckBoxClick);
 
   // 6. The lists page, whatever page was showing at the last close.
   PageControl1->setCurrentIndex(0);
@@ -344,6 +349,7 @@ void TOptionsForm::ApplyLanguage() {
   PageControl1->setTabText(2, Tr(Language, Txt::Options_Language));
   SetCheckBoxText(ITempCheckBox, Tr(Language, Txt::Options_ITemp));
   SetCheckBoxText(TempCheckBox, Tr(Language, Txt::Options_Temp));
+  SetCheckBoxText(TrashCheckBox, Tr(Language, Txt::Options_UseTrash));
 }
 
 void TOptionsForm::UpdateTotals() {
@@ -398,6 +404,10 @@ void TOptionsForm::TempCheckBoxClick() {
 
 void TOptionsForm::ITempCheckBoxClick() {
   WriteSwitch(ITempCheckBox, kCheckITemp);
+}
+
+void TOptionsForm::TrashCheckBoxClick() {
+  WriteSwitch(TrashCheckBox, kUseTrash);
 }
 
 void TOptionsForm::OKButtonClick() {

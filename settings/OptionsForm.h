@@ -16,7 +16,7 @@ class QToolButton;
 class QWidget;
 
 // The options window. Its MaskBox and ExceptionsBox are the program's mask list and exception
-// list for the whole run, whether the window is shown or not; the four switches are written the
+// list for the whole run, whether the window is shown or not; the five switches are written the
 // moment they are ticked; the lists and the language only by OK.
 class TOptionsForm : public TModalForm {
  public:
@@ -37,6 +37,7 @@ class TOptionsForm : public TModalForm {
   void FoundedCheckBoxClick();
   void TempCheckBoxClick();
   void ITempCheckBoxClick();
+  void TrashCheckBoxClick();
   // Saves both list files, stores the language, refreshes the main window and closes. A
   // failure (a list file that cannot be created, the main window's rebuild) propagates and
   // leaves the window open with the steps before it done.
@@ -65,6 +66,7 @@ class TOptionsForm : public TModalForm {
   QCheckBox* FoundedCheckBox;
   QCheckBox* ITempCheckBox;
   QCheckBox* TempCheckBox;
+  QCheckBox* TrashCheckBox;
   QLabel* LangLabel;
   QComboBox* LangComboBox;
 

@@ -15,6 +15,7 @@ struct ParseCase {
   QStringList parameters;
   bool help, version, dryRun;
   QString unknown;
+  bool trash = false;
 };
 
 TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
@@ -34,6 +35,8 @@ TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
       // A single minus is no option: it stays parameter 1 (and matches no switch).
       {{"-dall"}, {"-dall"}, false, false, false, {}},
       {{"--frobnicate", "/dall"}, {"/dall"}, false, false, false, "--frobnicate"},
+      {{"--trash", "/dc", "--dry-run"}, {"/dc"}, false, false, true, {}, true},
+      {{"--", "--trash"}, {"--trash"}, false, false, false, {}, false},
   };
   for (const ParseCase& c : cases) {
     const CommandLine parsed = ParseCommandLine(c.arguments);
@@ -42,6 +45,7 @@ TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
     EXPECT_EQ(parsed.version, c.version);
     EXPECT_EQ(parsed.dryRun, c.dryRun);
     EXPECT_EQ(parsed.unknownOption, c.unknown);
+    EXPECT_EQ(parsed.trash, c.trash);
   }
 }
 
@@ -100,6 +104,8 @@ TEST_F(ProgramTest, VersionAndHelp) {
   const RunResult help = RunVantrel(env, {"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.out.startsWith("Usage: vantrel")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("  --trash       move the files to the trash"))
+      << help.out.toStdString();
 }
 
 TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchPrintsUsageAndExits2) {

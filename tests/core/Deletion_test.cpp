@@ -13,16 +13,6 @@
 
 namespace {
 
-class RecordingDeletionView : public IDeletionView {
- public:
-  void SetProgress(int position) override { positions.push_back(position); }
-  void ProcessEvents() override {
-    if (onEvents) onEvents();
-  }
-  std::vector<int> positions;
-  std::function<void()> onEvents;
-};
-
 class DeletionTest : public ::testing::Test {
  protected:
   void SetUp() override {

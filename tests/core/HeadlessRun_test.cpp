@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -87,6 +88,47 @@ TEST_F(HeadlessRunTest, UnattendedRunDeletesAndReports) {
   EXPECT_FALSE(Exists(root + "/c/a.tmp"));
   EXPECT_FALSE(Exists(root + "/e/b\xff.bak"));
   EXPECT_TRUE(Exists(root + "/c/keep.tmp"));
+}
+
+// The trash, from --trash or UseTrash = 1: the output is a deletion's, the findings are in the
+// home trash, and the cache cleaning still deletes (a trash would only keep the cache).
+TEST_F(HeadlessRunTest, TrashTakesTheFindingsAndTheCacheCleaningStillDeletes) {
+  const struct {
+    QStringList arguments;
+    const char* members;
+    bool trashed;
+  } cases[] = {
+      {{"--trash", "/dall"}, "", true},
+      {{"/dall"}, ", \"UseTrash\": 1", true},
+      {{"/dall"}, ", \"UseTrash\": 2", false},
+  };
+  const std::string trash = root + "/home/.local/share/Trash";
+  const std::string cache = root + "/cache/mozilla/firefox";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(u' ').toStdString() + c.members);
+    QProcess::execute(QStringLiteral("rm"), {"-rf", QString::fromStdString(trash)});
+    MakeFile(root + "/c/a.tmp", "123");
+    MakeFile(root + "/e/b\xff.bak", "4567");
+    QDir().mkpath(QString::fromStdString(cache));
+    MakeFile(cache + "/entry", "x");
+    Settings(QByteArray(", \"AutoCheckFF\": 1, \"CheckITemp\": 1") + c.members);
+    const RunResult run = Vantrel(c.arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 2\nTotal size: 7 bytes\n"
+                                      " Deleted files 2 of 2\nFiles: 0\nTotal size: 0 bytes\n"));
+    EXPECT_FALSE(Exists(root + "/c/a.tmp"));
+    EXPECT_EQ(Exists(trash + "/files/a.tmp"), c.trashed);
+    EXPECT_EQ(Exists(trash + "/files/b\xff.bak"), c.trashed);
+    EXPECT_EQ(Exists(trash + "/info/b\xff.bak.trashinfo"), c.trashed);
+    EXPECT_FALSE(Exists(cache + "/entry"));
+    EXPECT_FALSE(Exists(trash + "/files/entry"));
+  }
+  // --dry-run still only names the files.
+  MakeFile(root + "/c/a.tmp", "123");
+  const RunResult dry = Vantrel({"--trash", "--dry-run", "/dc"});
+  EXPECT_EQ(dry.out,
+            QStringLiteral(" Finished\nFiles: 1\nTotal size: 3 bytes\n") + At("/c/a.tmp") + u'\n');
+  EXPECT_TRUE(Exists(root + "/c/a.tmp"));
 }
 
 TEST_F(HeadlessRunTest, WithoutAutomaticTicksNothingIsDeleted) {

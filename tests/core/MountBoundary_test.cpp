@@ -7,10 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <cstdlib>
-
+#include "BtrfsImage.h"
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
@@ -90,39 +87,19 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
 // are deleted like any other); one mounted inside the drive is another drive. On a loop-mounted
 // btrfs image made here, in a private mount namespace.
 TEST(MountBoundaryTest, UnmountedBtrfsSubvolumeIsPartOfItsDrive) {
-  const QString mkfs =
-      QStandardPaths::findExecutable(QStringLiteral("mkfs.btrfs"), {"/usr/sbin", "/sbin"});
-  const QString btrfs =
-      QStandardPaths::findExecutable(QStringLiteral("btrfs"), {"/usr/bin", "/bin", "/usr/sbin"});
-  if (mkfs.isEmpty() || btrfs.isEmpty()) GTEST_SKIP() << "btrfs-progs is not installed";
   TestEnv env;
   env.WriteFile(QStringLiteral("exceptions.ini"), QByteArray());
   const std::string root = Bytes(env.Root());
   const std::string image = root + "/btrfs.img";
   const std::string drive = root + "/drive";
   MakeDir(drive);
-  MakeFile(image);
-  ASSERT_EQ(::truncate(image.c_str(), 300 << 20), 0);
-  QProcess format;
-  format.setStandardOutputFile(QProcess::nullDevice());
-  format.setStandardErrorFile(QProcess::nullDevice());
-  format.start(mkfs, {"-q", "-f", QString::fromStdString(image)});
-  if (!format.waitForFinished(60000) || format.exitCode() != 0)
-    GTEST_SKIP() << "mkfs.btrfs failed here";
+  if (const std::string why = MakeBtrfsImage(image); !why.empty()) GTEST_SKIP() << why;
 
   const ChildResult child = RunInChild(
       [&] {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-          return std::string("skip: no private mount namespace here");
-        const auto run = [](const std::string& command) {
-          return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-        };
-        if (!run("mount -o loop '" + image + "' '" + drive + "'"))
-          return std::string("skip: loop devices cannot be used here");
-        const std::string subvolume = "'" + btrfs.toStdString() + "' subvolume create '";
-        bool made = run(subvolume + drive + "/sub'") && run(subvolume + drive + "/sub/nested'") &&
-                    run(subvolume + drive + "/other'");
+        if (std::string skip = MountBtrfsImage(image, drive); !skip.empty()) return skip;
+        bool made = MakeSubvolume(drive + "/sub") && MakeSubvolume(drive + "/sub/nested") &&
+                    MakeSubvolume(drive + "/other");
         MakeDir(drive + "/sub/deeper");
         MakeDir(drive + "/sub/temp");
         MakeDir(drive + "/mp");
@@ -130,8 +107,7 @@ TEST(MountBoundaryTest, UnmountedBtrfsSubvolumeIsPartOfItsDrive) {
                                  "/sub/temp/e.txt", "/other/f.tmp"})
           MakeFile(drive + file, "data");
         // The subvolume "other" mounted inside the drive too: there it is a drive of its own.
-        made = made && run("mount -o subvol=other \"$(findmnt -n -o SOURCE '" + drive + "')\" '" +
-                           drive + "/mp'");
+        made = made && MountSubvolume(drive, "other", drive + "/mp");
         std::string report = made ? "" : "setup failed; ";
         TResultList list;
         RecordingView view;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "scan/Deletion.h"
 #include "scan/ResultList.h"
@@ -69,6 +70,17 @@ class RecordingView : public IScanView {
   bool stop = false;
   std::function<void()> onEvents;
   std::function<void()> onWait;
+};
+
+// Records the progress a deletion shows; a hook may act at each event point (tick more...).
+class RecordingDeletionView : public IDeletionView {
+ public:
+  void SetProgress(int position) override { positions.push_back(position); }
+  void ProcessEvents() override {
+    if (onEvents) onEvents();
+  }
+  std::vector<int> positions;
+  std::function<void()> onEvents;
 };
 
 // A deletion that nobody watches.

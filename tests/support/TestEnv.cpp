@@ -17,6 +17,8 @@ TestEnv::TestEnv() : oldCwd_(QDir::currentPath()) {
   ::unsetenv("VANTREL_DRIVES");
   Save("VANTREL_CODEPAGE");
   ::unsetenv("VANTREL_CODEPAGE");
+  Save("XDG_DATA_HOME");
+  ::unsetenv("XDG_DATA_HOME");
   QDir::setCurrent(Work());
 }
 

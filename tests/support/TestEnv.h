@@ -8,7 +8,8 @@
 
 // A private world for one test: a temporary directory holding the working directory ("work"),
 // the settings store (XDG_CONFIG_HOME = "config"), the cache root (XDG_CACHE_HOME = "cache") and
-// HOME ("home"). VANTREL_DRIVES and VANTREL_CODEPAGE are cleared. Everything is restored when the
+// HOME ("home"). VANTREL_DRIVES, VANTREL_CODEPAGE and XDG_DATA_HOME are cleared (so the trash
+// is the one below that HOME). Everything is restored when the
 // object goes.
 class TestEnv {
  public:

@@ -176,6 +176,7 @@ class CatalogueTest : public FormsTest {
     shown["Options_Language"] = OptionsForm->PageControl1->tabText(2);
     shown["Options_ITemp"] = OptionsForm->ITempCheckBox->text();
     shown["Options_Temp"] = OptionsForm->TempCheckBox->text();
+    shown["Options_UseTrash"] = OptionsForm->TrashCheckBox->text();
 
     Show(AddMaskForm);
     shown["Masks_Title"] = AddMaskForm->windowTitle();

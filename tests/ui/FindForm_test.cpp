@@ -423,6 +423,16 @@ class FindFormDeletionTest : public FindFormTest {
     Check();
   }
   int RowOf(const std::string& path) const { return Findings().indexOf(At(path)); }
+  // Select all and Delete while c/locked refuses changes: its file is the one that stays.
+  void DeleteAllWithOneFolderLocked() {
+    ::chmod((root + "/c/locked").c_str(), 0555);
+    FindForm->SelectAllButton->click();
+    {
+      PermissionsBite bite;
+      FindForm->DeleteButton->click();
+    }
+    ::chmod((root + "/c/locked").c_str(), 0755);
+  }
 };
 
 TEST_F(FindFormDeletionTest, DeletesTickedFilesAndSumsUp) {
@@ -452,13 +462,7 @@ TEST_F(FindFormDeletionTest, DeletesTickedFilesAndSumsUp) {
 }
 
 TEST_F(FindFormDeletionTest, UndeletableEntryIsMarkedAndNeverTickedAgain) {
-  ::chmod((root + "/c/locked").c_str(), 0555);
-  FindForm->SelectAllButton->click();
-  {
-    PermissionsBite bite;
-    FindForm->DeleteButton->click();
-  }
-  ::chmod((root + "/c/locked").c_str(), 0755);
+  DeleteAllWithOneFolderLocked();
   EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
   EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
   EXPECT_FALSE(FindForm->DeleteButton->isEnabled());
@@ -471,6 +475,28 @@ TEST_F(FindFormDeletionTest, UndeletableEntryIsMarkedAndNeverTickedAgain) {
     command->click();
     EXPECT_FALSE(FindForm->TempFileModel->Checked(0));
   }
+}
+
+// UseTrash is read when Delete runs, so a change made after the check counts; the window
+// shows exactly what a deletion shows.
+TEST_F(FindFormDeletionTest, WithUseTrashTheFilesGoToTheTrash) {
+  {
+    TRegistry registry;
+    registry.OpenKey(kOptionsKey, true);
+    registry.WriteInteger(QStringLiteral("UseTrash"), 1);
+    registry.CloseKey();
+  }
+  DeleteAllWithOneFolderLocked();
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 2 of 3");
+  EXPECT_EQ(Findings(), QStringList({At("/c/locked/c.tmp") + " (Cannot delete file)"}));
+  EXPECT_EQ(FindForm->StatusBarText(1), "Files: 1");
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 2 bytes");
+  const std::string trash = root + "/home/.local/share/Trash";
+  EXPECT_TRUE(Exists(trash + "/files/a.tmp"));
+  EXPECT_TRUE(Exists(trash + "/files/b.tmp"));
+  EXPECT_TRUE(Exists(trash + "/info/b.tmp.trashinfo"));
+  EXPECT_FALSE(Exists(trash + "/info/c.tmp.trashinfo"));
+  EXPECT_TRUE(Exists(root + "/c/locked/c.tmp"));
 }
 
 TEST_F(FindFormDeletionTest, SelectionCommands) {

@@ -84,6 +84,7 @@ TEST_F(OptionsFormTest, FirstRunShowsEmptyListsAndEnglishTexts) {
   EXPECT_FALSE(OptionsForm->FoundedCheckBox->isChecked());
   EXPECT_FALSE(OptionsForm->TempCheckBox->isChecked());
   EXPECT_FALSE(OptionsForm->ITempCheckBox->isChecked());
+  EXPECT_FALSE(OptionsForm->TrashCheckBox->isChecked());
   EXPECT_EQ(OptionsForm->MaskBox->count(), 0);
   EXPECT_EQ(OptionsForm->ExceptionsBox->count(), 0);
   EXPECT_EQ(OptionsForm->StatusPanel->text(), "Total mask: 0");
@@ -107,6 +108,7 @@ TEST_F(OptionsFormTest, FirstRunShowsEmptyListsAndEnglishTexts) {
   EXPECT_EQ(OptionsForm->FoundedCheckBox->text(), "Automaticly select all founded files");
   EXPECT_EQ(OptionsForm->TempCheckBox->text(), "Check Temporary Folders");
   EXPECT_EQ(OptionsForm->ITempCheckBox->text(), "Check Internet Temporary Folder");
+  EXPECT_EQ(OptionsForm->TrashCheckBox->text(), "Move deleted files to the trash");
   EXPECT_EQ(OptionsForm->LangLabel->text(), "Language:");
   EXPECT_EQ(OptionsForm->PageControl1->tabText(0), "Masks");
   EXPECT_EQ(OptionsForm->PageControl1->tabText(1), "Properties");
@@ -116,6 +118,7 @@ TEST_F(OptionsFormTest, FirstRunShowsEmptyListsAndEnglishTexts) {
   EXPECT_EQ(StoredInteger("AutoCheckFF"), std::nullopt);
   EXPECT_EQ(StoredInteger("CheckTemp"), std::nullopt);
   EXPECT_EQ(StoredInteger("CheckITemp"), std::nullopt);
+  EXPECT_EQ(StoredInteger("UseTrash"), std::nullopt);
 }
 
 TEST_F(OptionsFormTest, EachSwitchWritesOnlyItsOwnValueAtOnce) {
@@ -126,7 +129,8 @@ TEST_F(OptionsFormTest, EachSwitchWritesOnlyItsOwnValueAtOnce) {
   const Case cases[] = {{&TOptionsForm::DrivesCheckBox, "AutoCheckHD"},
                         {&TOptionsForm::FoundedCheckBox, "AutoCheckFF"},
                         {&TOptionsForm::TempCheckBox, "CheckTemp"},
-                        {&TOptionsForm::ITempCheckBox, "CheckITemp"}};
+                        {&TOptionsForm::ITempCheckBox, "CheckITemp"},
+                        {&TOptionsForm::TrashCheckBox, "UseTrash"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     TestEnv caseEnv;
@@ -150,8 +154,9 @@ TEST_F(OptionsFormTest, EachSwitchWritesOnlyItsOwnValueAtOnce) {
 }
 
 TEST_F(OptionsFormTest, SwitchesFollowTheStoreOnlyForZeroAndOne) {
-  Start(Options("\"AutoCheckHD\": 1, \"AutoCheckFF\": 2, \"CheckTemp\": 0"));
-  for (QCheckBox* box : {OptionsForm->FoundedCheckBox, OptionsForm->TempCheckBox}) {
+  Start(Options("\"AutoCheckHD\": 1, \"AutoCheckFF\": 2, \"CheckTemp\": 0, \"UseTrash\": 7"));
+  for (QCheckBox* box :
+       {OptionsForm->FoundedCheckBox, OptionsForm->TempCheckBox, OptionsForm->TrashCheckBox}) {
     const QSignalBlocker quiet(box);  // ticks left from an earlier opening, not new clicks
     box->setChecked(true);
   }
@@ -161,10 +166,33 @@ TEST_F(OptionsFormTest, SwitchesFollowTheStoreOnlyForZeroAndOne) {
   EXPECT_TRUE(OptionsForm->FoundedCheckBox->isChecked());  // 2: left as it was
   EXPECT_FALSE(OptionsForm->TempCheckBox->isChecked());
   EXPECT_FALSE(OptionsForm->ITempCheckBox->isChecked());  // missing: left as it was
+  EXPECT_TRUE(OptionsForm->TrashCheckBox->isChecked());   // 7: left as it was
   EXPECT_EQ(StoredInteger("AutoCheckHD"), 1);
   EXPECT_EQ(StoredInteger("AutoCheckFF"), 2);
   EXPECT_EQ(StoredInteger("CheckTemp"), 0);
   EXPECT_EQ(StoredInteger("CheckITemp"), std::nullopt);
+  EXPECT_EQ(StoredInteger("UseTrash"), 7);
+}
+
+// The fifth box sits under the other four and comes last from the keyboard; a stored 1 ticks
+// it at the next opening.
+TEST_F(OptionsFormTest, TrashBoxIsFifthOnThePageAndLastInTheKeyboardOrder) {
+  Start(Options("\"UseTrash\": 1"));
+  Open();
+  EXPECT_TRUE(OptionsForm->TrashCheckBox->isChecked());
+  EXPECT_EQ(OptionsForm->TrashCheckBox->parentWidget(), OptionsForm->TabSheet2);
+  EXPECT_EQ(OptionsForm->TrashCheckBox->pos(), QPoint(8, 104));
+  EXPECT_EQ(OptionsForm->TrashCheckBox->size(), QSize(281, 17));
+  QStringList order;
+  QWidget* widget = OptionsForm->DrivesCheckBox;
+  for (int i = 0; i < 5; ++i) {
+    order << widget->objectName();
+    do {
+      widget = widget->nextInFocusChain();
+    } while (qobject_cast<QCheckBox*>(widget) == nullptr);
+  }
+  EXPECT_EQ(order, QStringList({"DrivesCheckBox", "FoundedCheckBox", "TempCheckBox",
+                                "ITempCheckBox", "TrashCheckBox"}));
 }
 
 TEST_F(OptionsFormTest, SwitchOfTheWrongKindEndsTheActivationThere) {
