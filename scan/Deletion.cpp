@@ -2,18 +2,32 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "platform/TextCodec.h"
 #include "scan/EventPacer.h"
+#include "scan/RemovalWorker.h"
 #include "scan/StatusTexts.h"
+
+namespace {
+
+// Removals handed to the worker at a time; the batch is cut short at the next event point.
+constexpr qsizetype kBatch = 1024;
+// While a removal takes long, the progress so far is shown at least this often.
+constexpr std::chrono::milliseconds kWaitSlice(20);
+
+}  // namespace
 
 DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
                                    const TLanguageFile& language,
                                    std::chrono::steady_clock::duration eventInterval,
                                    Removal removal) {
   DeletionResult result;
-  TFileRemover remover(removal);
+  // Used by the worker thread alone, and kept alive by its jobs.
+  const auto remover = std::make_shared<TFileRemover>(removal);
+  const auto wake = std::make_shared<TWakeUp>();
+  TRemovalWorker worker(wake);
   TEventPacer pacer(eventInterval);
   list.CommitPending();
   qsizetype n = list.CheckedCount();
@@ -23,26 +37,52 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
   // moves nothing the loop still looks at.
   std::vector<qsizetype> gone;
 
+  // Without an interval every deleted file is an event point of its own.
+  const qsizetype batch = eventInterval > std::chrono::steady_clock::duration::zero() ? kBatch : 1;
   qsizetype cursor = list.Count() - 1;
   for (;;) {
-    while (cursor >= 0 && !list.Checked(cursor)) --cursor;
-    if (cursor < 0) break;
-    const qsizetype row = cursor--;
-    if (!remover.Remove(list.Entry(row))) {
-      --n;
-      list.MarkFailed(row, CannotDeleteSuffix(language));
-      result.marked.append(list.Text(row));
-      continue;
+    // The ticked entries from the cursor up, as the loop would take them one by one. Nothing
+    // can tick or untick an entry until the next event point.
+    std::vector<qsizetype> rows;
+    std::vector<TRemovalWorker::Job> jobs;
+    for (; cursor >= 0 && static_cast<qsizetype>(rows.size()) < batch; --cursor) {
+      if (!list.Checked(cursor)) continue;
+      rows.push_back(cursor);
+      jobs.push_back([remover, entry = list.Entry(cursor)] { return remover->Remove(entry); });
     }
-    ++result.deleted;
-    if (n > 0) progress = std::min(100.0, progress + 100.0 / static_cast<double>(n));
-    const int position = static_cast<int>(std::nearbyint(progress));
-    if (position != shown) {
-      shown = position;
-      view.SetProgress(position);
+    if (rows.empty()) break;
+    worker.Start(std::move(jobs));
+
+    size_t applied = 0;
+    bool paused = false;  // the batch was cut short for an event point
+    for (;;) {
+      const bool over = worker.Over();
+      for (const size_t done = worker.Done(); applied < done; ++applied) {
+        const qsizetype row = rows[applied];
+        if (!worker.Removed(applied)) {
+          --n;
+          list.MarkFailed(row, CannotDeleteSuffix(language));
+          result.marked.append(list.Text(row));
+          continue;
+        }
+        ++result.deleted;
+        if (n > 0) progress = std::min(100.0, progress + 100.0 / static_cast<double>(n));
+        const int position = static_cast<int>(std::nearbyint(progress));
+        if (position != shown) {
+          shown = position;
+          view.SetProgress(position);
+        }
+        gone.push_back(row);
+      }
+      if (over) break;
+      if (!paused && pacer.Due()) {
+        worker.Cut();
+        paused = true;
+      }
+      // A removal is never abandoned: when the window cannot wait any more, the thread does.
+      if (!view.WaitFor(*wake, kWaitSlice)) wake->WaitBlocking(kWaitSlice);
     }
-    gone.push_back(row);
-    if (pacer.Due()) {
+    if (paused || pacer.Due()) {
       list.RemoveRows(std::move(gone));
       gone.clear();
       view.ProcessEvents();

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+#include "platform/WakeUp.h"
 #include "scan/FileRemover.h"
 #include "scan/ResultList.h"
 
@@ -18,6 +19,10 @@ class IDeletionView {
   virtual void SetProgress(int position) = 0;
   // Handles pending window events (the user may tick more entries meanwhile).
   virtual void ProcessEvents() = 0;
+  // Waits until wake is raised or the timeout has passed while the removal worker is busy,
+  // showing the progress so far and handling window events, but not the user's input: the
+  // ticks stay as they are while a batch of removals runs. False when the program is ending.
+  virtual bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) = 0;
 };
 
 struct DeletionResult {
@@ -31,7 +36,10 @@ struct DeletionResult {
 // CannotDeleteSuffix (" (Cannot delete file)"). The bar advances by 100 / N per deleted file,
 // N being the ticked count at the start less the failures so far (no step while N is 0, never
 // past 100). Events are handled, and removed entries leave the views, at most once per
-// eventInterval. With Removal::Trash each file is moved to the trash instead (TFileRemover),
+// eventInterval. The removals themselves run on a removal worker (TRemovalWorker), in batches of
+// the entries ticked between two event points, while this loop waits with the window live;
+// a removal that blocks is waited for, and what it returns decides the entry's fate. With
+// Removal::Trash each file is moved to the trash instead (TFileRemover),
 // and one that cannot be is marked like one that cannot be deleted.
 DeletionResult DeleteTickedEntries(
     TResultList& list, IDeletionView& view, const TLanguageFile& language,

@@ -166,6 +166,11 @@ class TFindForm::DeletionView : public IDeletionView {
     ShowProgress();
     QCoreApplication::processEvents();
   }
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    // The bar shows where the deletion is, also while one removal takes long.
+    ShowProgress();
+    return form_.WaitFor(wake, timeout, QEventLoop::ExcludeUserInputEvents);
+  }
   void ShowProgress() {
     if (pending_ < 0) return;
     form_.ProgressBar->setValue(pending_);
@@ -383,8 +388,8 @@ bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TFindForm::done(int result) {
   (void)result;
-  // During a check (Stopping included) every request to close is dropped.
-  if (!CanClose) return;
+  // During a check (Stopping included) and during a deletion every request to close is dropped.
+  if (!CanClose || deleting_) return;
   RunGuarded([this] { FormClose(); });
 }
 
@@ -518,7 +523,8 @@ void TFindForm::ReportCheck() {
   PrintLine(StatusBarText(2));
 }
 
-bool TFindForm::WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) {
+bool TFindForm::WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout,
+                        QEventLoop::ProcessEventsFlags flags) {
   QEventLoop loop;
   bool woken = false;  // the loop was ended by the wake-up, the timeout or Stop
   const auto end = [&loop, &woken] {
@@ -534,7 +540,7 @@ bool TFindForm::WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) {
   activeWake_ = &wake;
   timer.start(timeout);
   g_stats.Event();
-  loop.exec();
+  loop.exec(flags);
   g_stats.Event();
   activeWake_ = outer;
   wake.SetNotifier(nullptr);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QEventLoop>
 #include <QString>
 #include <array>
 #include <chrono>
@@ -54,7 +55,9 @@ class TFindForm : public TModalForm {
   void ShowTotalSize();
   // Runs the event loop until wake is raised (or Stop is pressed, or the timeout passes); false
   // when the loop was ended otherwise: the program is ending.
-  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout);
+  // flags: which events the loop handles meanwhile (a deletion leaves the user's input queued).
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout,
+               QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
 
   // Empties TempFileList (the main window's start command calls it before each showing).
   void ClearTempFileList();

@@ -79,6 +79,10 @@ class RecordingDeletionView : public IDeletionView {
   void ProcessEvents() override {
     if (onEvents) onEvents();
   }
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    wake.WaitBlocking(timeout);
+    return true;
+  }
   std::vector<int> positions;
   std::function<void()> onEvents;
 };
@@ -88,6 +92,10 @@ class QuietDeletionView : public IDeletionView {
  public:
   void SetProgress(int) override {}
   void ProcessEvents() override {}
+  bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    wake.WaitBlocking(timeout);
+    return true;
+  }
 };
 
 // Takes away the capabilities that let root ignore permission bits (read, search, write), so
