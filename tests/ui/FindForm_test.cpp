@@ -536,8 +536,7 @@ class LiveWindowTest : public FindFormTest {
  protected:
   void SetUp() override {
     FindFormTest::SetUp();
-    volume = std::make_unique<BlockingVolume>(root + "/f",
-                                              "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n");
+    volume = std::make_unique<BlockingVolume>(root + "/f", Tree());
     if (!volume->Skip().empty()) GTEST_SKIP() << volume->Skip();
     MakeFile(root + "/c/c1.tmp", "1");
     MakeFile(root + "/e/e1.tmp", "1");
@@ -548,6 +547,7 @@ class LiveWindowTest : public FindFormTest {
     volume.reset();
     FindFormTest::TearDown();
   }
+  virtual std::string Tree() const { return "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n"; }
   // Calls action every 10 ms for as long as the check lets the window handle events.
   void Every10Ms(const std::function<void()>& action) {
     ticker.setInterval(10);
@@ -617,6 +617,65 @@ TEST_F(LiveWindowTest, StopDuringABlockedReadEndsTheCheckAtOnce) {
   Check();
   EXPECT_EQ(Findings(), QStringList({At("/c/c1.tmp"), At("/e/e1.tmp"), At("/f/a.tmp"),
                                      At("/f/blk/in.tmp"), At("/f/z.tmp")}));
+}
+
+// Drive F holds a file whose removal blocks until the test lets it.
+class BlockingRemovalTest : public LiveWindowTest {
+ protected:
+  std::string Tree() const override { return "f a.tmp 1\nu slow.tmp 2\nf z.tmp 3\n"; }
+};
+
+class PaintCounter : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+  int paints = 0;
+};
+
+// While a removal blocks, the window paints and moves, the bar shows the deletion so far (the
+// file below done: a third), a close is refused; what the removal finally returns decides.
+TEST_F(BlockingRemovalTest, WindowPaintsWhileARemovalBlocks) {
+  TickDrives({2});
+  Check();
+  ASSERT_EQ(Findings(), QStringList({At("/f/a.tmp"), At("/f/slow.tmp"), At("/f/z.tmp")}));
+  FindForm->SelectAllButton->click();
+  PaintCounter counter;
+  FindForm->installEventFilter(&counter);
+  std::optional<Clock::time_point> blockedAt;
+  Clock::time_point last = Clock::now();
+  double longestGap = 0;
+  int paintsBefore = 0;
+  int barWhileBlocked = -1;
+  bool visibleAfterClose = false;
+  Every10Ms([&] {
+    const Clock::time_point now = Clock::now();
+    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
+    last = now;
+    if (!blockedAt && volume->Blocked() >= 1) {
+      blockedAt = now;
+      paintsBefore = counter.paints;
+      FindForm->close();
+      visibleAfterClose = FindForm->isVisible();
+      FindForm->move(FindForm->x() + 5, FindForm->y());
+    }
+    if (blockedAt) {
+      FindForm->update();
+      barWhileBlocked = FindForm->ProgressBar->value();
+      if (MsSince(*blockedAt) >= 1500) volume->Release();
+    }
+  });
+  FindForm->DeleteButton->click();
+  ticker.stop();
+  FindForm->removeEventFilter(&counter);
+  ASSERT_TRUE(blockedAt.has_value());
+  EXPECT_LT(longestGap, 100);
+  EXPECT_GT(counter.paints, paintsBefore);
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_EQ(barWhileBlocked, 33);
+  EXPECT_EQ(Findings(), QStringList());
+  EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 3 of 3");
 }
 
 }  // namespace
