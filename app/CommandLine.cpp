@@ -25,6 +25,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.help = true;
       else if (argument == QStringLiteral("--version"))
         result.version = true;
+      else if (argument == QStringLiteral("--list-drives"))
+        result.listDrives = true;
       else if (argument == QStringLiteral("--dry-run"))
         result.dryRun = true;
       else if (result.unknownOption.isEmpty())
@@ -73,6 +75,7 @@ QString UsageText() {
       "\n"
       "Options:\n"
       "  --dry-run     delete nothing; print each file that would be deleted\n"
+      "  --list-drives print the drives and their letters, one a line, and exit\n"
       "  --help        show this text\n"
       "  --version     show the version\n"
       "\n"

@@ -3,12 +3,14 @@
 #include <QString>
 #include <QStringList>
 
-// The command line after the GNU-style options (--help, --version, --dry-run; "--" ends them)
-// have been taken out. Parameters keep their numbering: Parameter(1) is the first one.
+// The command line after the GNU-style options (--help, --version, --list-drives, --dry-run;
+// "--" ends them) have been taken out. Parameters keep their numbering: Parameter(1) is the
+// first one.
 struct CommandLine {
   QStringList parameters;
   bool help = false;
   bool version = false;
+  bool listDrives = false;
   bool dryRun = false;
   QString unknownOption;  // the first option not understood, if any
 };
