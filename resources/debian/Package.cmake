@@ -8,11 +8,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Nelvor Software <support@nelvor.example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and delete unneeded files")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Vantrel lists the files on the chosen drives whose names fit one of the user's file\n"
-    "masks (such as *.tmp) and none of the exceptions, optionally everything below\n"
-    "temporary directories and the browser's cache, and deletes the ticked findings.\n"
-    "A check can run unattended from the command line or weekly from a systemd user\n"
-    "timer.")
+    "Vantrel lists the files on the chosen drives whose names fit one of the\n"
+    "user's file masks (such as *.tmp) and none of the exceptions, optionally\n"
+    "everything below temporary directories and the browser's cache, and deletes\n"
+    "the ticked findings. A check can run unattended from the command line or\n"
+    "weekly from a systemd user timer.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The launcher, desktop file and service are written at install time with the final paths:
@@ -29,6 +29,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://nelvor.example.com/")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(VANTREL_DEBIAN_SOURCE "${CMAKE_CURRENT_LIST_DIR}")
 set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/StagePackage.cmake")
 include(CPack)
