@@ -9,29 +9,6 @@
 #include "platform/TextCodec.h"
 #include "settings/Registry.h"
 
-namespace {
-
-// The language file the main window would open, found without creating the options key: a
-// listing (run by a shell's completion, say) must not leave a settings file behind.
-TLanguageFile ChosenLanguage() {
-  TRegistry registry;
-  registry.SetRoot();
-  registry.OpenKey(kOptionsKey, false);
-  QString value;
-  try {
-    value = registry.ReadString(QStringLiteral("Language"));
-  } catch (...) {
-    registry.CloseKey();
-    throw;
-  }
-  registry.CloseKey();
-  TLanguageFile language;
-  language.SetPath(kLanguageDir + u'/' + value);
-  return language;
-}
-
-}  // namespace
-
 const CatalogueText* DriveKindText(int driveType) {
   switch (driveType) {
     case DRIVE_REMOVABLE:
@@ -71,7 +48,12 @@ DriveListing ListDrives() {
     return listing;
   }
   try {
-    listing.out = DriveListingText(DriveMap::Current(), ChosenLanguage());
+    // The language the main window would open, found without creating the options key: a
+    // listing (run by a shell's completion, say) must not leave a settings file behind.
+    TRegistry registry;
+    TLanguageFile language;
+    language.OpenLanguageFile(registry, false);
+    listing.out = DriveListingText(DriveMap::Current(), language);
   } catch (const EVantrelError& e) {
     listing.err = QStringLiteral("vantrel: ") + e.Message() + u'\n';
     listing.status = 1;
