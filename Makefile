@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test install clean test-asan fuzz
+.PHONY: all deps build run test install clean test-asan fuzz deb test-package
 
 all: build
 
@@ -18,10 +18,20 @@ build: deps $(BUILD)/CMakeCache.txt
 run: build
 	@scripts/run $(BUILD)
 
+# The packaging test installs and removes the package on this machine: test-package runs it.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE package
 
-# Installs into PREFIX (default /usr/local): program, launcher, menu entry, icons, languages, man page.
+# build/vantrel_<version>_<arch>.deb, installing below /usr.
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs, runs and removes it (root only).
+test-package: build
+	cd $(BUILD) && ctest --output-on-failure -L package
+
+# Installs into PREFIX (default /usr/local): program, launcher, menu entry, icons, languages, man
+# page, the cleaning service and timer, bash completion.
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -31,7 +41,7 @@ test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --output-on-failure -j $(JOBS)
+		ctest --output-on-failure -j $(JOBS) -LE package
 
 # Each libFuzzer target for FUZZ_SECONDS (default 60) seconds.
 FUZZ_SECONDS ?= 60

@@ -5,6 +5,7 @@
 
 #include "about/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/DriveListing.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/DriveMap.h"
@@ -92,6 +93,12 @@ int RunProgram(int argc, char** argv) {
   if (commandLine.version) {
     Print(stdout, QStringLiteral("Vantrel " VANTREL_VERSION "\n"));
     return 0;
+  }
+  if (commandLine.listDrives) {
+    const DriveListing listing = ListDrives();
+    Print(stdout, listing.out);
+    Print(stderr, listing.err);
+    return listing.status;
   }
   SetProgramCommandLine(commandLine);
   FillMissingHome();

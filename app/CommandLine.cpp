@@ -25,6 +25,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.help = true;
       else if (argument == QStringLiteral("--version"))
         result.version = true;
+      else if (argument == QStringLiteral("--list-drives"))
+        result.listDrives = true;
       else if (argument == QStringLiteral("--dry-run"))
         result.dryRun = true;
       else if (argument == QStringLiteral("--trash"))
@@ -86,6 +88,7 @@ QString UsageText() {
       "Options:\n"
       "  --dry-run     delete nothing; print each file that would be deleted\n"
       "  --trash       move the files to the trash instead of deleting them\n"
+      "  --list-drives print the drives and their letters, one a line, and exit\n"
       "  --help        show this text\n"
       "  --version     show the version\n"
       "\n"

@@ -3,12 +3,14 @@
 #include <QString>
 #include <QStringList>
 
-// The command line after the GNU-style options (--help, --version, --dry-run, --trash; "--" ends
-// them) have been taken out. Parameters keep their numbering: Parameter(1) is the first one.
+// The command line after the GNU-style options (--help, --version, --list-drives, --dry-run,
+// --trash; "--" ends them) have been taken out. Parameters keep their numbering: Parameter(1) is
+// the first one.
 struct CommandLine {
   QStringList parameters;
   bool help = false;
   bool version = false;
+  bool listDrives = false;
   bool dryRun = false;
   bool trash = false;     // the Delete command moves files to the trash, whatever UseTrash says
   QString unknownOption;  // the first option not understood, if any

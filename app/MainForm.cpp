@@ -14,6 +14,7 @@
 
 #include "about/AboutBox.h"
 #include "app/CommandLine.h"
+#include "app/DriveListing.h"
 #include "app/Forms.h"
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
@@ -23,22 +24,6 @@
 #include "settings/OptionsForm.h"
 
 namespace {
-
-// The drive kinds that get an entry, with the label each is listed under.
-const CatalogueText* KindLabel(int driveType) {
-  switch (driveType) {
-    case DRIVE_REMOVABLE:
-      return &Txt::Main_Removable;
-    case DRIVE_FIXED:
-      return &Txt::Main_Fixed;
-    case DRIVE_REMOTE:
-      return &Txt::Main_Remote;
-    case DRIVE_RAMDISK:
-      return &Txt::Main_RAM;
-    default:
-      return nullptr;
-  }
-}
 
 // Parameter 1 is compared after turning A-Z into a-z; nothing else changes.
 QString AsciiLower(QString text) {
@@ -186,7 +171,7 @@ void TMainForm::FormCreate() {
 void TMainForm::FillDriveList() {
   const DriveMap& drives = DriveMap::Current();
   for (char letter = 'a'; letter <= 'z'; ++letter) {
-    const CatalogueText* kind = KindLabel(drives.GetDriveType(letter));
+    const CatalogueText* kind = DriveKindText(drives.GetDriveType(letter));
     if (!kind) continue;
     const QChar upper = QChar(letter).toUpper();
     auto* item = new QListWidgetItem(Tr(Language, *kind) + u' ' + upper + u':');

@@ -31,9 +31,9 @@ void WalkLanguageDirectory(QStringList& items, const QString& directory,
 
 }  // namespace
 
-void TLanguageFile::OpenLanguageFile(TRegistry& registry) {
+void TLanguageFile::OpenLanguageFile(TRegistry& registry, bool createKey) {
   registry.SetRoot();
-  registry.OpenKey(kOptionsKey, true);
+  registry.OpenKey(kOptionsKey, createKey);
   QString value;
   try {
     value = registry.ReadString(QStringLiteral("Language"));

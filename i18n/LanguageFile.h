@@ -13,11 +13,11 @@ inline const QString kLanguageDir = QStringLiteral("Language");
 // Opening neither reads nor checks the file; every lookup reads the file as it is then.
 class TLanguageFile {
  public:
-  // Sets root, opens the options key (creating it), reads `Language` (missing value or
-  // unopenable key: empty), closes the key, and names "Language/" + value. Throws the
-  // store's ERegistryException ("Invalid data type for 'Language'") when the value is not a
-  // string; the handle is then left as it was.
-  void OpenLanguageFile(TRegistry& registry);
+  // Sets root, opens the options key (creating it unless createKey is false), reads `Language`
+  // (missing value or unopenable key: empty), closes the key, and names "Language/" + value.
+  // Throws the store's ERegistryException ("Invalid data type for 'Language'") when the value
+  // is not a string; the handle is then left as it was.
+  void OpenLanguageFile(TRegistry& registry, bool createKey = true);
 
   // The key's value from the file, or the default when the value is empty (the path then
   // names the directory), the file is missing or unreadable, or the section or key is missing.

@@ -1,8 +1,8 @@
 # Run at install time, when the final prefix is known: writes the launcher and the desktop file
 # with the absolute paths of this installation. Expects VANTREL_SOURCE, VANTREL_BINARY,
 # VANTREL_APP_ID and the GNUInstallDirs directories VANTREL_BINDIR, VANTREL_LIBEXECDIR,
-# VANTREL_DATADIR.
-foreach(dir BINDIR LIBEXECDIR DATADIR)
+# VANTREL_DATADIR; for the cleaning service VANTREL_UNITS_SOURCE and VANTREL_USER_UNIT_DIR.
+foreach(dir BINDIR LIBEXECDIR DATADIR USER_UNIT_DIR)
   if(IS_ABSOLUTE "${VANTREL_${dir}}")
     set(full_${dir} "${VANTREL_${dir}}")
   else()
@@ -28,3 +28,12 @@ file(INSTALL "${VANTREL_BINARY}/vantrel-launch"
                    WORLD_EXECUTE)
 file(INSTALL "${VANTREL_BINARY}/${VANTREL_APP_ID}.desktop"
   DESTINATION "${full_DATADIR}/applications")
+
+# systemd reads "%" as a specifier and a quoted path with C escapes.
+string(REPLACE "\\" "\\\\" unit_launcher "${launcher}")
+string(REPLACE "\"" "\\\"" unit_launcher "${unit_launcher}")
+string(REPLACE "%" "%%" unit_launcher "${unit_launcher}")
+set(VANTREL_LAUNCHER_UNIT "\"${unit_launcher}\"")
+configure_file("${VANTREL_UNITS_SOURCE}/vantrel-clean.service.in"
+  "${VANTREL_BINARY}/vantrel-clean.service" @ONLY)
+file(INSTALL "${VANTREL_BINARY}/vantrel-clean.service" DESTINATION "${full_USER_UNIT_DIR}")

@@ -30,6 +30,7 @@ TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
        {}},
       {{"/dc", "--dry-run"}, {"/dc"}, false, false, true, {}},
       {{"--help", "--version"}, {}, true, true, false, {}},
+      {{"--list-drives"}, {}, false, false, false, {}},
       // "--" ends the options: what follows is a parameter even when it looks like one.
       {{"--", "--dry-run"}, {"--dry-run"}, false, false, false, {}},
       // A single minus is no option: it stays parameter 1 (and matches no switch).
@@ -46,6 +47,7 @@ TEST(CommandLineTest, GnuOptionsAreTakenOutBeforeParametersAreNumbered) {
     EXPECT_EQ(parsed.dryRun, c.dryRun);
     EXPECT_EQ(parsed.unknownOption, c.unknown);
     EXPECT_EQ(parsed.trash, c.trash);
+    EXPECT_EQ(parsed.listDrives, c.arguments.contains(QStringLiteral("--list-drives")));
   }
 }
 
@@ -73,13 +75,20 @@ struct RunResult {
   QString out, err;
 };
 
-RunResult RunVantrel(const TestEnv& env, const QStringList& arguments) {
+// display, when given, is put in DISPLAY and WAYLAND_DISPLAY.
+RunResult RunVantrel(const TestEnv& env, const QStringList& arguments,
+                     const QString& drives = QString(), const QString& display = QString()) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove(QStringLiteral("DISPLAY"));
   environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
   environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  environment.insert(QStringLiteral("VANTREL_DRIVES"), QStringLiteral("C=fixed:") + env.Work());
+  if (!display.isEmpty()) {
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), display);
+  }
+  environment.insert(QStringLiteral("VANTREL_DRIVES"),
+                     drives.isEmpty() ? QStringLiteral("C=fixed:") + env.Work() : drives);
   process.setProcessEnvironment(environment);
   process.setWorkingDirectory(env.Work());
   process.start(QStringLiteral(VANTREL_BINARY), arguments);
@@ -106,6 +115,24 @@ TEST_F(ProgramTest, VersionAndHelp) {
   EXPECT_TRUE(help.out.startsWith("Usage: vantrel")) << help.out.toStdString();
   EXPECT_TRUE(help.out.contains("  --trash       move the files to the trash"))
       << help.out.toStdString();
+}
+
+// A display that cannot be reached proves that the listing never starts the window system.
+TEST_F(ProgramTest, ListDrivesPrintsTheMapWithoutTouchingTheDisplay) {
+  const RunResult list = RunVantrel(
+      env, {"--list-drives"}, QStringLiteral("E=removable:/media/my stick;C=fixed:/;D=cdrom:/cd"),
+      QStringLiteral("no-such-display:4711"));
+  EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+  EXPECT_EQ(list.out, "C: Hard Drive /\nE: Removable Drive /media/my stick\n");
+  EXPECT_EQ(list.err, "");
+
+  const RunResult malformed = RunVantrel(env, {"--list-drives"}, QStringLiteral("C:/"));
+  EXPECT_EQ(malformed.exitCode, 1);
+  EXPECT_EQ(malformed.out, "");
+  EXPECT_EQ(malformed.err, "vantrel: VANTREL_DRIVES cannot be parsed: C:/\n");
+
+  const RunResult help = RunVantrel(env, {"--help"});
+  EXPECT_TRUE(help.out.contains("--list-drives")) << help.out.toStdString();
 }
 
 TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchPrintsUsageAndExits2) {

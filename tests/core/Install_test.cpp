@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstdio>
+#include <QTemporaryDir>
 
 #include "ChildProcess.h"
 #include "TestEnv.h"
@@ -62,8 +63,11 @@ TEST_F(InstallTest, TreeHoldsProgramLanguagesIconsAndDesktopFiles) {
   EXPECT_EQ(FilesBelow(prefix),
             QStringList({
                 "bin/vantrel",
+                "lib/systemd/user/vantrel-clean.service",
+                "lib/systemd/user/vantrel-clean.timer",
                 "libexec/vantrel/vantrel-launch",
                 "share/applications/com.example.nelvor.vantrel.desktop",
+                "share/bash-completion/completions/vantrel",
                 "share/icons/hicolor/48x48/apps/com.example.nelvor.vantrel.png",
                 "share/icons/hicolor/scalable/apps/com.example.nelvor.vantrel.svg",
                 "share/man/man1/vantrel.1",
@@ -161,6 +165,91 @@ TEST_F(InstallTest, LauncherWithoutHomeUsesThePasswordDatabasesHome) {
   });
   if (child.report.starts_with("skip:")) GTEST_SKIP() << child.report;
   EXPECT_EQ(child.report, "status 0 Vantrel 1.5.0.42\nwork 1");
+}
+
+// systemd-analyze needs no running systemd, so this check runs everywhere the suite does:
+// scripts/install-deps brings it. It also proves that ExecStart names an executable and that
+// the manual page named in Documentation= is installed. The timer runs weekly, makes up for a
+// week spent switched off, and starts only once the user enables it.
+TEST_F(InstallTest, CleaningUnitsVerifyAndTheTimerIsWeekly) {
+  const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+  ASSERT_FALSE(analyze.isEmpty()) << "systemd-analyze is missing: run scripts/install-deps";
+  QTemporaryDir runtime;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+  environment.insert(QStringLiteral("MANPATH"), prefix + QStringLiteral("/share/man"));
+  const QString units = prefix + QStringLiteral("/lib/systemd/user/");
+  const ProcessResult verify =
+      RunProcess(analyze,
+                 {QStringLiteral("verify"), QStringLiteral("--user"),
+                  units + "vantrel-clean.service", units + "vantrel-clean.timer"},
+                 environment);
+  EXPECT_EQ(verify.exitCode, 0) << verify.err.toStdString();
+  EXPECT_EQ(verify.err + verify.out, "");
+
+  QFile timer(units + QStringLiteral("vantrel-clean.timer"));
+  ASSERT_TRUE(timer.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(timer.readAll()).split(u'\n');
+  for (const char* line : {"OnCalendar=weekly", "Persistent=true", "WantedBy=timers.target"})
+    EXPECT_TRUE(lines.contains(QString::fromLatin1(line))) << line;
+}
+
+// What the user manager hands the service: its own environment (a desktop session's DISPLAY
+// imported into it), with the unit's Environment= set and UnsetEnvironment= removed.
+struct UnitRun {
+  QString program;
+  QStringList arguments;
+  QProcessEnvironment environment;
+};
+
+UnitRun ServiceCommand(const QString& unitPath, QProcessEnvironment environment) {
+  QFile unit(unitPath);
+  EXPECT_TRUE(unit.open(QIODevice::ReadOnly));
+  UnitRun run;
+  QStringList unset;
+  for (const QString& line : QString::fromUtf8(unit.readAll()).split(u'\n')) {
+    const QString value = line.section(u'=', 1);
+    if (line.startsWith(QStringLiteral("ExecStart="))) {
+      // Plain double quotes and "%%" only: what the install writes for a prefix with a blank.
+      QStringList words = QProcess::splitCommand(QString(value).replace("%%", "%"));
+      run.program = words.takeFirst();
+      run.arguments = words;
+    } else if (line.startsWith(QStringLiteral("Environment="))) {
+      environment.insert(value.section(u'=', 0, 0), value.section(u'=', 1));
+    } else if (line.startsWith(QStringLiteral("UnsetEnvironment="))) {
+      unset += value.split(u' ', Qt::SkipEmptyParts);
+    }
+  }
+  for (const QString& name : unset) environment.remove(name);
+  run.environment = environment;
+  return run;
+}
+
+TEST_F(InstallTest, CleaningServiceRunsInTheLaunchersDirectoryWithoutADisplay) {
+  const QString work = env.Root() + QStringLiteral("/home/.local/share/vantrel");
+  env.WriteFile(work + QStringLiteral("/vantrel.ini"), "*.tmp\r\n");
+  env.WriteFile(work + QStringLiteral("/exceptions.ini"), "");
+  env.WriteFile(env.RegistryFile(), "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckFF\": 1}}");
+  env.WriteFile(QStringLiteral("drive/old.tmp"), "12345");
+  env.WriteFile(QStringLiteral("drive/notes.txt"), "1");
+
+  QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+  session.remove(QStringLiteral("XDG_DATA_HOME"));
+  session.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  session.insert(QStringLiteral("DISPLAY"), QStringLiteral("no-such-display:4711"));
+  session.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("no-such-display"));
+  session.insert(QStringLiteral("VANTREL_DRIVES"),
+                 QStringLiteral("C=fixed:") + env.Work() + "/drive");
+  const UnitRun service =
+      ServiceCommand(prefix + QStringLiteral("/lib/systemd/user/vantrel-clean.service"), session);
+  EXPECT_EQ(service.program, prefix + QStringLiteral("/libexec/vantrel/vantrel-launch"));
+  EXPECT_EQ(service.arguments, QStringList({"/dall"}));
+
+  const ProcessResult run = RunProcess(service.program, service.arguments, service.environment);
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith(QStringLiteral(" Finished\nFiles: 1\n"))) << run.out.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(env.Work() + QStringLiteral("/drive/old.tmp")));
+  EXPECT_TRUE(QFileInfo::exists(env.Work() + QStringLiteral("/drive/notes.txt")));
 }
 
 }  // namespace
