@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/Errors.h"
+#include "platform/StandardOutput.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ MessageBoxHandler& Handler() {
 }  // namespace
 
 void ShowMessageBox(const QString& title, const QString& text, MessageIcon icon) {
+  // What the program printed so far comes first, before the box and whatever follows it.
+  FlushOutput();
   MessageBoxHandler handler = Handler();  // a copy: the handler may replace itself
   handler(MessageBoxCall{title, text, icon});
 }

@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -84,25 +85,36 @@ bool NeedsEscape(char32_t cp) {
   }
 }
 
-QString Hex(unsigned value, int width) {
-  return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0'));
+void AppendHex(std::string& out, unsigned value, int digits) {
+  static const char kDigits[] = "0123456789abcdef";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xF];
 }
 
-QString EscapeOf(char32_t cp) {
+void AppendEscape(std::string& out, char32_t cp) {
   switch (cp) {
     case '\n':
-      return QStringLiteral("\\n");
+      out += "\\n";
+      return;
     case '\r':
-      return QStringLiteral("\\r");
+      out += "\\r";
+      return;
     case '\t':
-      return QStringLiteral("\\t");
+      out += "\\t";
+      return;
     default:
       break;
   }
-  if (cp < 0x80) return QStringLiteral("\\x") + Hex(cp, 2);
   // Always as many digits as the form says, so a following digit never reads as part of it.
-  if (cp <= 0xFFFF) return QStringLiteral("\\u") + Hex(cp, 4);
-  return QStringLiteral("\\U") + Hex(cp, 8);
+  if (cp < 0x80) {
+    out += "\\x";
+    AppendHex(out, cp, 2);
+  } else if (cp <= 0xFFFF) {
+    out += "\\u";
+    AppendHex(out, cp, 4);
+  } else {
+    out += "\\U";
+    AppendHex(out, cp, 8);
+  }
 }
 
 // Whether the text after a backslash would read as one of our escapes.
@@ -142,28 +154,32 @@ QString NameToText(const char* bytes, size_t length) {
   return QString::fromUtf8(bytes, static_cast<qsizetype>(length));
 }
 
-QString DisplayPath(const char* bytes, size_t length) {
+void AppendDisplayPath(std::string& out, const char* bytes, size_t length) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes);
-  QString out;
-  out.reserve(static_cast<qsizetype>(length));
   size_t i = 0;
   while (i < length) {
     char32_t cp = 0;
     const size_t n = Utf8SequenceLength(data, length, i, &cp);
     if (n == 0) {
-      out += QStringLiteral("\\x") + Hex(data[i], 2);
+      out += "\\x";
+      AppendHex(out, data[i], 2);
       i += 1;
       continue;
     }
     if (NeedsEscape(cp)) {
-      out += EscapeOf(cp);
+      AppendEscape(out, cp);
     } else if (cp == '\\') {
-      out +=
-          LooksLikeEscapeStart(data, length, i + 1) ? QStringLiteral("\\\\") : QStringLiteral("\\");
+      out += LooksLikeEscapeStart(data, length, i + 1) ? "\\\\" : "\\";
     } else {
-      out += QString::fromUcs4(&cp, 1);
+      out.append(bytes + i, n);
     }
     i += n;
   }
-  return out;
+}
+
+QString DisplayPath(const char* bytes, size_t length) {
+  std::string out;
+  out.reserve(length);
+  AppendDisplayPath(out, bytes, length);
+  return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }

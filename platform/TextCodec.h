@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <string>
 
 // Text files (language files, list files) come from an 8-bit world: they are read as UTF-8 when
 // the bytes are valid UTF-8, otherwise decoded with the code page named by VANTREL_CODEPAGE
@@ -18,3 +19,5 @@ QString NameToText(const char* bytes, size_t length);
 // are not valid UTF-8 appear as visible escapes (\n, \r, \t, \x1b, \xff, \u202e, \U000e0001); a
 // backslash is doubled only when it would otherwise read as such an escape.
 QString DisplayPath(const char* bytes, size_t length);
+// The same, appended to out as UTF-8, without a round trip through text.
+void AppendDisplayPath(std::string& out, const char* bytes, size_t length);

@@ -94,10 +94,13 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
   return result;
 }
 
-void NameTickedPaths(const TResultList& list, const std::function<void(const QString&)>& name) {
+void NameTickedPaths(const TResultList& list, const std::function<void(std::string_view)>& name) {
+  std::string shown;
   for (qsizetype row = 0; row < list.Count(); ++row) {
     if (!list.Checked(row)) continue;
     const QByteArray& path = list.Entry(row).path;
-    name(DisplayPath(path.constData(), static_cast<size_t>(path.size())));
+    shown.clear();
+    AppendDisplayPath(shown, path.constData(), static_cast<size_t>(path.size()));
+    name(shown);
   }
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <string_view>
 
 #include "platform/WakeUp.h"
 #include "scan/FileRemover.h"
@@ -46,6 +47,6 @@ DeletionResult DeleteTickedEntries(
     std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16),
     Removal removal = Removal::Delete);
 
-// With --dry-run the Delete command only names the files: each ticked entry's path as shown,
-// in list order, handed to name one at a time.
-void NameTickedPaths(const TResultList& list, const std::function<void(const QString&)>& name);
+// With --dry-run the Delete command only names the files: each ticked entry's path as shown
+// (UTF-8, escaped as DisplayPath escapes it), in list order, handed to name one at a time.
+void NameTickedPaths(const TResultList& list, const std::function<void(std::string_view)>& name);

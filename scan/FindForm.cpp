@@ -29,6 +29,7 @@
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/StandardOutput.h"
 #include "scan/CacheFolder.h"
 #include "scan/Deletion.h"
 #include "scan/EventPacer.h"
@@ -43,9 +44,7 @@ constexpr int kPanel1Width = 120;
 constexpr int kPanel2Width = 200;
 
 void PrintLine(const QString& text) {
-  const QByteArray line = text.toUtf8() + '\n';
-  std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-  std::fflush(stdout);
+  WriteOutputLine(text);
 }
 
 // A glyph of two check boxes (ticked or not) in the style's own look, for the selection
@@ -150,7 +149,7 @@ class TFindForm::ScanView : public IScanView {
   void ExceptionsLoaded(const QStringList& entries) override {
     if (OptionsForm != nullptr) SetListBoxEntries(OptionsForm->ExceptionsBox, entries);
   }
-  void WouldDelete(const QString& path) override { PrintLine(path); }
+  void WouldDelete(std::string_view path) override { WriteOutputLine(path); }
 
  private:
   TFindForm& form_;
@@ -517,10 +516,12 @@ void TFindForm::RunChecks() {
 }
 
 void TFindForm::ReportCheck() {
-  if (!IsHeadless()) return;
-  PrintLine(StatusCaption());
-  PrintLine(StatusBarText(1));
-  PrintLine(StatusBarText(2));
+  if (IsHeadless()) {
+    PrintLine(StatusCaption());
+    PrintLine(StatusBarText(1));
+    PrintLine(StatusBarText(2));
+  }
+  FlushOutput();
 }
 
 bool TFindForm::WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout,
@@ -609,7 +610,8 @@ void TFindForm::DeleteButtonClick() {
   // second deletion over the same rows.
   if (deleting_) return;
   if (ProgramCommandLine().dryRun) {
-    NameTickedPaths(*TempFileModel, PrintLine);
+    NameTickedPaths(*TempFileModel, [](std::string_view path) { WriteOutputLine(path); });
+    FlushOutput();
     return;
   }
   // Read as the command runs: the options window may have changed it since the check.

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <string_view>
 
 #include "platform/WakeUp.h"
 
@@ -29,6 +30,7 @@ class IScanView {
   virtual void ShowWarning(const QString& title, const QString& text) = 0;
   // The exception list was read anew from its file; entries sorted as the list box keeps them.
   virtual void ExceptionsLoaded(const QStringList& entries) = 0;
-  // With --dry-run, the cache cleaning reports each file it would delete (the path as shown).
-  virtual void WouldDelete(const QString& path) = 0;
+  // With --dry-run, the cache cleaning reports each file it would delete (the path as shown,
+  // UTF-8).
+  virtual void WouldDelete(std::string_view path) = 0;
 };

@@ -301,9 +301,10 @@ class TScanner::CacheStep : public Walk::Step {
       return true;
     if (s_.view_.StopRequested()) return false;
     if (s_.settings_.dryRun) {
-      std::string path = dirPath;
-      path.append(entry.name);
-      s_.view_.WouldDelete(Shown(path));
+      shown_.clear();
+      AppendDisplayPath(shown_, dirPath.data(), dirPath.size());
+      AppendDisplayPath(shown_, entry.name.data(), entry.name.size());
+      s_.view_.WouldDelete(shown_);
       return true;
     }
     if (!listing.folder) return true;  // the directory could not be kept open: nothing to do
@@ -333,6 +334,7 @@ class TScanner::CacheStep : public Walk::Step {
  private:
   TScanner& s_;
   std::vector<TRemovalWorker::Job> jobs_;
+  std::string shown_;
 };
 
 TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& language,

@@ -278,7 +278,9 @@ TEST_F(DeletionTest, DryRunNamesTickedPathsInListOrder) {
   List({"a", "b\xff", "c"});
   Tick({2, 0, 1});
   QStringList named;
-  NameTickedPaths(list, [&named](const QString& path) { named.append(path); });
+  NameTickedPaths(list, [&named](std::string_view path) {
+    named.append(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+  });
   EXPECT_EQ(named, QStringList({At("a"), At("b") + "\\xff", At("c")}));
   EXPECT_EQ(list.Count(), 3);
   EXPECT_TRUE(Exists(drive + "/a"));

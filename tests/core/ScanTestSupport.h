@@ -56,7 +56,9 @@ class RecordingView : public IScanView {
     exceptions = entries;
     log.append(QStringLiteral("exceptions ") + entries.join(u','));
   }
-  void WouldDelete(const QString& path) override { wouldDelete.append(path); }
+  void WouldDelete(std::string_view path) override {
+    wouldDelete.append(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+  }
 
   QString caption;
   QString files;
