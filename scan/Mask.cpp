@@ -101,6 +101,26 @@ TMask::TMask(const QString& mask) {
     }
   }
   add(MakeElement(Kind::End), length);
+  if (bytesExact_ && !empty_) FindShape(mask);
+}
+
+void TMask::FindShape(const QString& mask) {
+  // Only ASCII literals and stars here: *.ext, prefix*, *word*, a plain name, or stars alone.
+  const std::string text = mask.toStdString();
+  const size_t first = text.find_first_not_of('*');
+  if (first == std::string::npos) {
+    shape_ = Shape::Everything;
+    return;
+  }
+  const size_t last = text.find_last_not_of('*');
+  const std::string middle = text.substr(first, last - first + 1);
+  if (middle.find('*') != std::string::npos) return;  // two literal runs: the general matcher
+  literal_.clear();
+  for (char c : middle) literal_ += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  const bool leading = first > 0;
+  const bool trailing = last + 1 < text.size();
+  shape_ = leading ? (trailing ? Shape::Contains : Shape::Suffix)
+                   : (trailing ? Shape::Prefix : Shape::Literal);
 }
 
 template <typename Char>
@@ -136,7 +156,39 @@ bool TMask::Matches(std::u32string_view name) const {
   return MatchesSequence(name.data(), name.size());
 }
 
+namespace {
+
+// Whether the bytes at name equal the lower-case ASCII literal, A to Z folded.
+bool EqualsAt(const char* name, const std::string& literal) {
+  for (size_t i = 0; i < literal.size(); ++i) {
+    const char c = name[i];
+    if (((c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c) != literal[i])
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TMask::MatchesBytes(std::string_view name) const {
+  const size_t n = name.size();
+  const size_t k = literal_.size();
+  switch (shape_) {
+    case Shape::Everything:
+      return true;
+    case Shape::Literal:
+      return n == k && EqualsAt(name.data(), literal_);
+    case Shape::Prefix:
+      return n >= k && EqualsAt(name.data(), literal_);
+    case Shape::Suffix:
+      return n >= k && EqualsAt(name.data() + n - k, literal_);
+    case Shape::Contains:
+      for (size_t at = 0; at + k <= n; ++at)
+        if (EqualsAt(name.data() + at, literal_)) return true;
+      return false;
+    case Shape::General:
+      break;
+  }
   return MatchesSequence(reinterpret_cast<const unsigned char*>(name.data()), name.size());
 }
 

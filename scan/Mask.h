@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -53,9 +54,15 @@ class TMask {
   template <typename Char>
   bool MatchesSequence(const Char* name, size_t n) const;
 
+  // The common shapes of a mask that fits bytes exactly, tested by one comparison each.
+  enum class Shape : unsigned char { General, Everything, Literal, Prefix, Suffix, Contains };
+  void FindShape(const QString& mask);
+
   std::vector<Element> elements_;
   bool empty_ = false;
   bool bytesExact_ = true;
+  Shape shape_ = Shape::General;
+  std::string literal_;  // the shape's literal, letters in lower case
 };
 
 // Whether the bare file name fits the mask (compiled for this one test). Throws EMaskException

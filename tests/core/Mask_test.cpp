@@ -155,10 +155,15 @@ TEST(MaskCompiled, ReusableAcrossNames) {
 // Masks of ASCII literals and stars are matched on a name's bytes without decoding it; the answer
 // must be the one the characters give, invalid UTF-8 included.
 TEST(MaskBytes, SameAnswerAsCharacters) {
-  const char* masks[] = {"*.tmp", "~*", "*.TMP", "a*b*c", "*", "keep.*", "*.t?p", "[a]*", "ä*"};
-  const char* names[] = {"a.tmp",           "A.TMP",         "~x",    "\xff.tmp",
-                         "caf\xc3\xa9.tmp", "a\xe2\x82.tmp", "aXbYc", "keep.",
-                         "x.tap",           "\xc3\xa4x",     "tmp",   ".tmp"};
+  // The shapes tested by one comparison (*.ext, prefix*, *word*, plain names, stars alone) and
+  // the general matcher, on the same names.
+  const char* masks[] = {"*.tmp", "~*", "*.TMP", "a*b*c", "*",    "keep.*",   "*.t?p",
+                         "[a]*",  "ä*", "tmp",   "*tmp*", "TMP*", "**.tmp**", "a.TMP",
+                         "*.",    ".*", "*a*",   "***",   "*~",   "x*.tmp*"};
+  const char* names[] = {"a.tmp",         "A.TMP", "~x",    "\xff.tmp", "caf\xc3\xa9.tmp",
+                         "a\xe2\x82.tmp", "aXbYc", "keep.", "x.tap",    "\xc3\xa4x",
+                         "tmp",           ".tmp",  "xtmpx", "TMPfile",  "a.tmp.bak",
+                         "aaa",           "x.",    "~",     "b~",       "x.tmpY"};
   for (const char* m : masks) {
     const TMask mask(QString::fromUtf8(m));
     for (const char* n : names) {
