@@ -5,11 +5,14 @@
 #include <optional>
 
 #include "platform/SafeRead.h"
+#include "platform/UniqueFd.h"
 #include "settings/ListFile.h"
 
 // The exception list file as a check sees it. The list is reloaded at every directory of a
-// masked scan; the file is only parsed again when a stat shows it changed, but it is looked at
-// every time, so a file removed mid-check still ends the check.
+// masked scan. Where the system can tell (an inotify watch on the working directory, a local
+// file system, the file named directly), nothing is looked at until the directory reports a
+// change to the file, and the file is then read again; otherwise a stat at every reload shows
+// whether it changed. Either way a file removed mid-check ends the check at the next directory.
 class TExceptionsFile {
  public:
   explicit TExceptionsFile(QString name = kExceptionsFileName) : name_(std::move(name)) {}
@@ -26,8 +29,14 @@ class TExceptionsFile {
 
  private:
   [[noreturn]] void Fail() const;
+  void Watch();
+  // Whether the watch reported anything about the file since it was last asked (false also
+  // when there is no watch).
+  bool WatchSaysChanged();
 
   QString name_;
   QStringList entries_;
   std::optional<FileIdentity> identity_;
+  UniqueFd watch_;
+  bool watchTried_ = false;
 };
