@@ -2,10 +2,12 @@
 
 #include <QFont>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
 #include "platform/MessageBox.h"
+#include "platform/WindowFrame.h"
 
 QFont ClassicFont(int pointSize) {
   QFont font(QStringLiteral("MS Sans Serif"));
@@ -20,9 +22,17 @@ TModalForm::TModalForm(QWidget* parent) : QDialog(parent) {
   setFont(ClassicFont(8));
 }
 
+void TModalForm::PlaceOnShow() {
+  placement_.Place([this](const QMargins& margins) {
+    const QRect area = screen()->availableGeometry();
+    PlaceFrame(this, CentredFrame(area, size().grownBy(margins)), margins);
+  });
+}
+
 void TModalForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
+  PlaceOnShow();
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }
 

@@ -1,6 +1,12 @@
 #include "UiTestSupport.h"
 
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QThread>
 #include <QWidget>
 
 #include "app/Application.h"
@@ -23,6 +29,39 @@ void SaveScreenshot(QWidget* widget, const QString& name) {
   const QString dir = QStringLiteral(VANTREL_SCREENSHOT_DIR);
   QDir().mkpath(dir);
   widget->grab().save(dir + u'/' + name + QStringLiteral(".png"));
+}
+
+QRect CheckBoxRect(const QAbstractItemView* view, const QModelIndex& index) {
+  QStyleOptionViewItem option;
+  option.initFrom(view);
+  option.rect = view->visualRect(index);
+  option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  option.text = index.data().toString();
+  return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+void PrintTo(const QRect& rect, std::ostream* os) {
+  *os << rect.width() << 'x' << rect.height() << " at (" << rect.x() << ", " << rect.y() << ')';
+}
+
+void PrintTo(const QSize& size, std::ostream* os) {
+  *os << size.width() << 'x' << size.height();
+}
+
+void PrintTo(const QMargins& margins, std::ostream* os) {
+  *os << "margins " << margins.left() << ' ' << margins.top() << ' ' << margins.right() << ' '
+      << margins.bottom();
 }
 
 void FormsTest::SetUp() {
