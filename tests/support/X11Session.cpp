@@ -7,10 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
@@ -180,6 +184,14 @@ QRect ServerFrame(const QWidget* window) {
   // left, right, top, bottom
   return InnerArea(info).adjusted(-extents[0].toInt(), -extents[2].toInt(), extents[1].toInt(),
                                   extents[3].toInt());
+}
+
+void SaveScreenScreenshot(const QRect& area, const QString& name) {
+  const QString dir = QStringLiteral(VANTREL_SCREENSHOT_DIR);
+  QDir().mkpath(dir);
+  QGuiApplication::primaryScreen()
+      ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+      .save(dir + u'/' + name + QStringLiteral(".png"));
 }
 
 QStringList AllowedActions(const QWidget* window) {

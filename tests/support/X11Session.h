@@ -45,6 +45,10 @@ QRect ServerInner(const QWidget* window);
 // the manager's _NET_FRAME_EXTENTS. Null while the window is not shown and framed.
 QRect ServerFrame(const QWidget* window);
 
+// Saves a PNG of this part of the screen, window manager's frames included, as
+// <screenshot dir>/<name>.png.
+void SaveScreenScreenshot(const QRect& area, const QString& name);
+
 // The window manager's _NET_WM_ALLOWED_ACTIONS and _NET_WM_STATE of the window, as atom names.
 QStringList AllowedActions(const QWidget* window);
 QStringList WindowStates(const QWidget* window);

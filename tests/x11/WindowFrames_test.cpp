@@ -95,6 +95,7 @@ TEST_F(WindowFramesTest, MainWindowIsFixedCentredAndCannotBeMaximized) {
   SyncWithWindowManager(MainForm);
   QCoreApplication::processEvents();
   EXPECT_EQ(ServerFrame(MainForm), centred);
+  SaveScreenScreenshot(centred.adjusted(-40, -40, 40, 40), QStringLiteral("main-framed"));
   EXPECT_FALSE(WindowStates(MainForm).contains(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT")));
   EXPECT_EQ(MainForm->size(), QSize(259, 136 + MainForm->menuBar()->height()));
 }
@@ -161,6 +162,7 @@ TEST_F(WindowFramesTest, FindWindowKeepsItsMinimumFrameAndWritesItsFrame) {
   ASSERT_TRUE(WaitFor([] { return FindForm->CanClose; }));
   const QRect opened = SettledFrame(FindForm, [](QRect) { return QRect(150, 120, 600, 249); });
   EXPECT_EQ(opened, QRect(150, 120, 600, 249));
+  SaveScreenScreenshot(opened.adjusted(-20, -20, 20, 20), QStringLiteral("find-framed"));
   const QString id = QString::number(FindForm->winId());
 
   // A corner dragged inwards as far as it goes: the window manager keeps the least size.
