@@ -9,7 +9,12 @@
 #include <QThread>
 #include <QWidget>
 
+#include "about/AboutBox.h"
 #include "app/Application.h"
+#include "app/Forms.h"
+#include "settings/AddExceptionForm.h"
+#include "settings/AddMaskForm.h"
+#include "settings/OptionsForm.h"
 
 MessageBoxRecorder::MessageBoxRecorder() {
   previous_ = SetMessageBoxHandler([this](const MessageBoxCall& call) { calls.push_back(call); });
@@ -29,6 +34,13 @@ void SaveScreenshot(QWidget* widget, const QString& name) {
   const QString dir = QStringLiteral(VANTREL_SCREENSHOT_DIR);
   QDir().mkpath(dir);
   widget->grab().save(dir + u'/' + name + QStringLiteral(".png"));
+}
+
+std::vector<NamedWindow> CentredDialogs() {
+  return {{"about", AboutBox},
+          {"options", OptionsForm},
+          {"add mask", AddMaskForm},
+          {"add exception", AddExceptionForm}};
 }
 
 QRect CheckBoxRect(const QAbstractItemView* view, const QModelIndex& index) {

@@ -40,6 +40,13 @@ class ShellOpenRecorder {
 // Saves a PNG of the widget as <screenshot dir>/<name>.png.
 void SaveScreenshot(QWidget* widget, const QString& name);
 
+// The windows centred on the screen at every showing, by name (the windows must exist).
+struct NamedWindow {
+  const char* name;
+  QWidget* window;
+};
+std::vector<NamedWindow> CentredDialogs();
+
 // Where the view's style draws the check box of the row at index.
 QRect CheckBoxRect(const QAbstractItemView* view, const QModelIndex& index);
 

@@ -6,13 +6,9 @@
 #include <QWidget>
 
 #include "UiTestSupport.h"
-#include "about/AboutBox.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/WindowFrame.h"
-#include "settings/AddExceptionForm.h"
-#include "settings/AddMaskForm.h"
-#include "settings/OptionsForm.h"
 
 namespace {
 
@@ -33,12 +29,7 @@ TEST_F(WindowPlacementTest, CentredWindowsCentreTheirFrameAtEveryShowing) {
   MainForm->show();
   QCoreApplication::processEvents();
   EXPECT_EQ(MainForm->frameGeometry(), Centred(MainForm)) << "main";
-  const std::vector<std::pair<const char*, QWidget*>> windows = {
-      {"about", AboutBox},
-      {"options", OptionsForm},
-      {"add mask", AddMaskForm},
-      {"add exception", AddExceptionForm}};
-  for (const auto& [name, window] : windows) {
+  for (const auto& [name, window] : CentredDialogs()) {
     for (int showing = 1; showing <= 2; ++showing) {
       window->show();
       QCoreApplication::processEvents();

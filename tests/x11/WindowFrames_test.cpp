@@ -10,15 +10,11 @@
 
 #include "UiTestSupport.h"
 #include "X11Session.h"
-#include "about/AboutBox.h"
 #include "app/Application.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "platform/WindowFrame.h"
 #include "scan/FindForm.h"
-#include "settings/AddExceptionForm.h"
-#include "settings/AddMaskForm.h"
-#include "settings/OptionsForm.h"
 #include "settings/Registry.h"
 
 namespace {
@@ -103,12 +99,7 @@ TEST_F(WindowFramesTest, MainWindowIsFixedCentredAndCannotBeMaximized) {
 TEST_F(WindowFramesTest, CentredWindowsOpenCentredOnTheirFrameAtEveryShowing) {
   Start(env);
   ShowMainWindow();
-  const std::vector<std::pair<const char*, QDialog*>> windows = {
-      {"about", AboutBox},
-      {"options", OptionsForm},
-      {"add mask", AddMaskForm},
-      {"add exception", AddExceptionForm}};
-  for (const auto& [name, window] : windows) {
+  for (const auto& [name, window] : CentredDialogs()) {
     for (int showing = 1; showing <= 2; ++showing) {
       window->show();
       const QRect frame =
