@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -20,7 +19,6 @@
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalForm.h"
-#include "platform/WindowFrame.h"
 #include "scan/FindForm.h"
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
@@ -69,8 +67,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   BuildMenu();
   // The window itself is fixed, at the panel's size plus the menu bar: a window manager offers
-  // neither resizing nor maximizing for a window whose least and greatest sizes are equal. The
-  // constraint follows the menu bar should a language make it taller.
+  // neither resizing nor maximizing for a window whose least and greatest sizes are equal.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   RunGuarded([this] { FormCreate(); });
 }
@@ -258,10 +255,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   if (activated_) return;
   activated_ = true;
   // Centred on the screen when first shown.
-  placement_.Place([this](const QMargins& margins) {
-    const QRect area = screen()->availableGeometry();
-    PlaceFrame(this, CentredFrame(area, size().grownBy(margins)), margins);
-  });
+  placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
   // The first activation runs once the window is up, inside the event loop.
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -39,6 +40,11 @@ void PlaceFrame(QWidget* window, const QRect& frame, const QMargins& margins) {
   // The inner area is placed, not the frame's corner: Qt can place the corner only once it
   // knows the frame, and before the first showing it does not.
   window->setGeometry(InnerRect(frame, margins));
+}
+
+void CentreFrameOnScreen(QWidget* window, const QMargins& margins) {
+  const QRect area = window->screen()->availableGeometry();
+  PlaceFrame(window, CentredFrame(area, window->size().grownBy(margins)), margins);
 }
 
 FramePlacement::FramePlacement(QWidget* window) : window_(window) {}

@@ -17,6 +17,9 @@ QMargins ExpectedFrameMargins(const QWidget* window);
 // whose frame has these margins.
 void PlaceFrame(QWidget* window, const QRect& frame, const QMargins& margins);
 
+// Centres the frame of a window, at its present size, in its screen's available area.
+void CentreFrameOnScreen(QWidget* window, const QMargins& margins);
+
 // Places a window's frame when it is shown. A window manager adds its frame only once the window
 // appears, so the window is placed first for the frame it is expected to get and, should the
 // frame it gets differ (another kind of window, a first window), once more as soon as it is

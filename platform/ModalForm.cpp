@@ -2,12 +2,10 @@
 
 #include <QFont>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
 #include "platform/MessageBox.h"
-#include "platform/WindowFrame.h"
 
 QFont ClassicFont(int pointSize) {
   QFont font(QStringLiteral("MS Sans Serif"));
@@ -23,10 +21,7 @@ TModalForm::TModalForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TModalForm::PlaceOnShow() {
-  placement_.Place([this](const QMargins& margins) {
-    const QRect area = screen()->availableGeometry();
-    PlaceFrame(this, CentredFrame(area, size().grownBy(margins)), margins);
-  });
+  placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
 }
 
 void TModalForm::showEvent(QShowEvent* event) {
