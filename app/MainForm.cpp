@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -16,8 +16,10 @@
 #include "app/CommandLine.h"
 #include "app/DriveListing.h"
 #include "app/Forms.h"
+#include "platform/CheckListRows.h"
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
+#include "platform/ModalForm.h"
 #include "scan/FindForm.h"
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
@@ -45,14 +47,13 @@ QString DriveKindLabelOf(const QString& entry) {
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPointSize(8);
-  font.setStyleHint(QFont::SansSerif);
-  setFont(font);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFont(ClassicFont(8));
   BuildLayout();
   BuildMenu();
+  // The window itself is fixed, at the panel's size plus the menu bar: a window manager offers
+  // neither resizing nor maximizing for a window whose least and greatest sizes are equal.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
   RunGuarded([this] { FormCreate(); });
 }
 
@@ -76,6 +77,7 @@ void TMainForm::BuildLayout() {
   DriveListBox->setObjectName(QStringLiteral("DriveListBox"));
   DriveListBox->setFrameStyle(QFrame::Panel | QFrame::Raised);
   DriveListBox->setUniformItemSizes(true);
+  UseCheckListRows(DriveListBox);
   QPalette palette = DriveListBox->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
   palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
@@ -178,7 +180,7 @@ void TMainForm::FillDriveList() {
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
     item->setToolTip(QString::fromStdString(drives.RootOf(letter)));
-    item->setSizeHint(QSize(0, 13));
+    item->setSizeHint(QSize(0, CheckListRowHeight(DriveListBox)));
     const QSignalBlocker blocker(DriveListBox);
     DriveListBox->addItem(item);
   }
@@ -237,11 +239,8 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (activated_) return;
   activated_ = true;
-  if (QScreen* screen = this->screen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.x() + (area.width() - frameGeometry().width()) / 2,
-         area.y() + (area.height() - frameGeometry().height()) / 2);
-  }
+  // Centred on the screen when first shown.
+  placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
   // The first activation runs once the window is up, inside the event loop.
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }

@@ -4,6 +4,7 @@
 
 #include "i18n/Catalogue.h"
 #include "i18n/LanguageFile.h"
+#include "platform/FramePlacement.h"
 #include "settings/Registry.h"
 
 class QAction;
@@ -77,4 +78,5 @@ class TMainForm : public QMainWindow {
   bool autoStart_ = false;
   bool closeAfterCheck_ = false;
   bool activated_ = false;
+  FramePlacement placement_{this};
 };

@@ -20,9 +20,14 @@ TModalForm::TModalForm(QWidget* parent) : QDialog(parent) {
   setFont(ClassicFont(8));
 }
 
+void TModalForm::PlaceOnShow() {
+  placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
+}
+
 void TModalForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
+  PlaceOnShow();
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }
 

@@ -26,10 +26,12 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "i18n/Catalogue.h"
+#include "platform/CheckListRows.h"
 #include "platform/DriveMap.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 #include "platform/StandardOutput.h"
+#include "platform/WindowFrame.h"
 #include "scan/CacheFolder.h"
 #include "scan/Deletion.h"
 #include "scan/EventPacer.h"
@@ -262,7 +264,7 @@ void TFindForm::BuildLayout() {
   TempFileList->horizontalHeader()->setStretchLastSection(true);
   TempFileList->verticalHeader()->hide();
   TempFileList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  TempFileList->verticalHeader()->setDefaultSectionSize(TempFileList->fontMetrics().height() + 2);
+  UseCheckListRows(TempFileList);
   TempFileList->setSelectionMode(QAbstractItemView::SingleSelection);
   TempFileList->setSelectionBehavior(QAbstractItemView::SelectRows);
   TempFileList->setTextElideMode(Qt::ElideMiddle);
@@ -302,14 +304,11 @@ void TFindForm::BuildLayout() {
           [this] { RunGuarded([this] { InvertSelectionButtonClick(); }); });
   connect(TempFileModel, &TResultList::UserTickChanged, this,
           [this] { RunGuarded([this] { TempFileListClickCheck(); }); });
-
-  // The designed place and size; the minimum set at creation widens it to 600.
-  setGeometry(232, 240, 574, 249);
 }
 
 void TFindForm::FormCreate() {
   TempFileModel->Clear();
-  setMinimumSize(600, 111);
+  frame_.SetMinimumSize(QSize(600, 111));
   StatusBarPanels[1]->setFixedWidth(kPanel1Width);
   StatusBarPanels[2]->setFixedWidth(kPanel2Width);
 
@@ -322,17 +321,16 @@ void TFindForm::FormCreate() {
       const QString value = QString::fromLatin1(name);
       if (Registry.ValueExists(value)) set(Registry.ReadInteger(value));
     };
-    apply("FindWndWidth", [this](int w) { resize(w, height()); });
-    apply("FindWndHeight", [this](int h) { resize(width(), h); });
-    apply("FindWndTop", [this](int top) { move(x(), top); });
-    apply("FindWndLeft", [this](int left) { move(left, y()); });
+    apply("FindWndWidth", [this](int w) { frame_.SetWidth(w); });
+    apply("FindWndHeight", [this](int h) { frame_.SetHeight(h); });
+    apply("FindWndTop", [this](int top) { frame_.SetTop(top); });
+    apply("FindWndLeft", [this](int left) { frame_.SetLeft(left); });
     if (Registry.ValueExists(QStringLiteral("FindWndState"))) {
       const int state = Registry.ReadInteger(QStringLiteral("FindWndState"));
       // A window closed minimized or maximized comes back normal, 600 x 250, centred.
       if (state == 1 || state == 2) {
-        resize(600, 250);
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
+        frame_.SetSize(QSize(600, 250));
+        frame_.CentreIn(QGuiApplication::primaryScreen()->geometry());
       }
     }
   } catch (...) {
@@ -340,8 +338,21 @@ void TFindForm::FormCreate() {
     throw;
   }
   Registry.CloseKey();
+  ApplyFrame(ExpectedFrameMargins(this));
   ArrangeControls();
   ApplyLanguage();
+}
+
+void TFindForm::ApplyFrame(const QMargins& margins) {
+  setMinimumSize(InnerSize(frame_.Minimum(), margins));
+  PlaceFrame(this, frame_.Rect(), margins);
+}
+
+void TFindForm::PlaceOnShow() {
+  // Placed by the stored values once; later showings keep the place the user gave it.
+  if (placed_) return;
+  placed_ = true;
+  placement_.Place([this](const QMargins& margins) { ApplyFrame(margins); });
 }
 
 void TFindForm::ApplyLanguage() {
@@ -394,10 +405,12 @@ void TFindForm::done(int result) {
 
 void TFindForm::FormClose() {
   const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-  const int w = width();
-  const int h = height();
-  const int top = y();
-  const int left = x();
+  // The frame, as the values are applied.
+  const QRect frame = OuterRect(geometry(), ExpectedFrameMargins(this));
+  const int w = frame.width();
+  const int h = frame.height();
+  const int top = frame.y();
+  const int left = frame.x();
   QDialog::done(QDialog::Rejected);
 
   Registry.SetRoot();

@@ -11,6 +11,7 @@
 #include "i18n/LanguageFile.h"
 #include "platform/ModalForm.h"
 #include "platform/WakeUp.h"
+#include "platform/WindowFrame.h"
 #include "scan/ExceptionsFile.h"
 #include "scan/ResultList.h"
 #include "settings/Registry.h"
@@ -93,6 +94,7 @@ class TFindForm : public TModalForm {
   std::chrono::steady_clock::duration EventInterval = std::chrono::milliseconds(16);
 
  protected:
+  void PlaceOnShow() override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
@@ -108,8 +110,14 @@ class TFindForm : public TModalForm {
   bool SwitchOn(const QString& name);
   void SetSelectionButtons(bool enabled);
   void ReportCheck();
+  // Sets the minimum size and the place from frame_, for a frame of these margins.
+  void ApplyFrame(const QMargins& margins);
 
   TExceptionsFile exceptions_;
+  // The window's frame (title bar and borders included) as the stored values and the designed
+  // place give it; applied once the frame's margins are known.
+  FrameGeometry frame_{QRect(232, 240, 574, 249)};
+  bool placed_ = false;
   bool deleting_ = false;
   TWakeUp* activeWake_ = nullptr;  // what the window is waiting for, if anything
 };

@@ -1,12 +1,18 @@
 #pragma once
 
+#include <QMargins>
+#include <QRect>
 #include <QString>
+#include <functional>
+#include <ostream>
 #include <vector>
 
 #include "TestEnv.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 
+class QAbstractItemView;
+class QModelIndex;
 class QWidget;
 
 // Records every message box instead of showing it. Optional: run a callback per box.
@@ -33,6 +39,24 @@ class ShellOpenRecorder {
 
 // Saves a PNG of the widget as <screenshot dir>/<name>.png.
 void SaveScreenshot(QWidget* widget, const QString& name);
+
+// The windows centred on the screen at every showing, by name (the windows must exist).
+struct NamedWindow {
+  const char* name;
+  QWidget* window;
+};
+std::vector<NamedWindow> CentredDialogs();
+
+// Where the view's style draws the check box of the row at index.
+QRect CheckBoxRect(const QAbstractItemView* view, const QModelIndex& index);
+
+// Handles events until condition holds; false when it still does not after the time given.
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000);
+
+// Readable geometry in failure messages.
+void PrintTo(const QRect& rect, std::ostream* os);
+void PrintTo(const QSize& size, std::ostream* os);
+void PrintTo(const QMargins& margins, std::ostream* os);
 
 // A test with its own TestEnv, message boxes recorded, and the six windows created in order
 // (CreateForms) in SetUp when CreateFormsInSetUp() is true; destroyed in TearDown.

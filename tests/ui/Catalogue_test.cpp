@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +16,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <map>
@@ -37,17 +35,6 @@
 #include "settings/OptionsForm.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > 10000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
 
 // Where each row is shown, and how the program composes it ("%1" is the looked-up text).
 const std::map<QString, QString> kCompositions = {

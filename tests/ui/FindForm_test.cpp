@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTableView>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,22 +22,12 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/WindowFrame.h"
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
 #include "settings/OptionsForm.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
-}
 
 // What the window showed at one moment of a check.
 struct Snapshot {
@@ -188,12 +177,17 @@ TEST_F(FindFormTest, FullCheckGoesThroughItsStates) {
 TEST_F(FindFormTest, LayoutAndHints) {
   Start({"*.tmp"}, {});
   Check();
-  EXPECT_EQ(FindForm->minimumSize(), QSize(600, 111));
-  EXPECT_EQ(FindForm->width(), 600);
-  EXPECT_EQ(FindForm->SelectAllButton->x(), 490);
-  EXPECT_EQ(FindForm->UnselectButton->x(), 525);
-  EXPECT_EQ(FindForm->InvertSelectionButton->x(), 560);
-  EXPECT_EQ(FindForm->StatusBarPanels[0]->width(), 280);
+  // The designed frame, 574 wide, raised to the least frame of 600 x 111; the controls fill the
+  // inner area.
+  const QMargins margins = FindForm->windowHandle()->frameMargins();
+  EXPECT_EQ(FindForm->frameGeometry().width(), 600);
+  EXPECT_EQ(FindForm->minimumSize().grownBy(margins), QSize(600, 111));
+  const int inner = 600 - margins.left() - margins.right();
+  EXPECT_EQ(FindForm->BGPanel->width(), inner);
+  EXPECT_EQ(FindForm->SelectAllButton->x(), inner - 110);
+  EXPECT_EQ(FindForm->UnselectButton->x(), inner - 75);
+  EXPECT_EQ(FindForm->InvertSelectionButton->x(), inner - 40);
+  EXPECT_EQ(FindForm->StatusBarPanels[0]->width(), inner - 320);
   EXPECT_EQ(FindForm->StatusBarPanels[1]->width(), 120);
   EXPECT_EQ(FindForm->StatusBarPanels[2]->width(), 200);
   FindForm->resize(800, 300);
@@ -262,26 +256,28 @@ TEST_F(FindFormTest, CloseRequestsDuringTheCheckAreDropped) {
 TEST_F(FindFormTest, GeometryIsWrittenOnCloseAndRestoredAsStored) {
   Start({"*.tmp"}, {});
   Check();
-  FindForm->resize(700, 300);
-  FindForm->move(-50, 20);  // off the screen: applied as stored all the same
+  // The user gives the frame 700 x 300, reaching past the screen's right edge: applied as
+  // stored all the same.
+  const QRect frame(500, 20, 700, 300);
+  FindForm->setGeometry(InnerRect(frame, FindForm->windowHandle()->frameMargins()));
   FindForm->close();
   EXPECT_FALSE(FindForm->isVisible());
   EXPECT_EQ(StoredInteger("FindWndWidth"), 700);
   EXPECT_EQ(StoredInteger("FindWndHeight"), 300);
   EXPECT_EQ(StoredInteger("FindWndTop"), 20);
-  EXPECT_EQ(StoredInteger("FindWndLeft"), -50);
+  EXPECT_EQ(StoredInteger("FindWndLeft"), 500);
   EXPECT_EQ(StoredInteger("FindWndState"), 0);
   DestroyForms();
   CreateForms();
-  EXPECT_EQ(FindForm->size(), QSize(700, 300));
-  EXPECT_EQ(FindForm->pos(), QPoint(-50, 20));
+  FindForm->EventInterval = {};
+  Check();
+  EXPECT_EQ(FindForm->frameGeometry(), frame);
 }
 
 struct GeometryCase {
   const char* name;
   const char* stored;
-  QSize size;
-  bool centred;
+  QRect frame;  // null: 600 x 250, centred on the screen
 };
 
 void PrintTo(const GeometryCase& c, std::ostream* os) {
@@ -291,27 +287,56 @@ void PrintTo(const GeometryCase& c, std::ostream* os) {
 class FindFormGeometryTest : public FindFormTest,
                              public ::testing::WithParamInterface<GeometryCase> {};
 
-TEST_P(FindFormGeometryTest, AppliesStoredValues) {
+// The values are the frame's, title bar and borders included, as shown.
+TEST_P(FindFormGeometryTest, AppliesStoredValuesToTheFrame) {
   const GeometryCase& c = GetParam();
   Start({}, {}, QByteArray(", ") + c.stored);
-  EXPECT_EQ(FindForm->size(), c.size);
-  if (c.centred) {
+  Check();
+  QRect expected = c.frame;
+  if (expected.isNull()) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(FindForm->pos(), QPoint(screen.width() / 2 - 300, screen.height() / 2 - 125));
+    expected = QRect(screen.width() / 2 - 300, screen.height() / 2 - 125, 600, 250);
   }
+  EXPECT_EQ(FindForm->frameGeometry(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindFormGeometryTest,
-    ::testing::Values(GeometryCase{"Designed", "\"FindWndState\": 0", QSize(600, 249), false},
-                      GeometryCase{"NarrowRaised", "\"FindWndWidth\": 300", QSize(600, 249), false},
-                      GeometryCase{"Maximized", "\"FindWndWidth\": 900, \"FindWndState\": 2",
-                                   QSize(600, 250), true},
-                      GeometryCase{"Minimized", "\"FindWndHeight\": 90, \"FindWndState\": 1",
-                                   QSize(600, 250), true},
-                      GeometryCase{"OtherState", "\"FindWndWidth\": 640, \"FindWndState\": 7",
-                                   QSize(640, 249), false}),
+    ::testing::Values(
+        GeometryCase{"Designed", "\"FindWndState\": 0", QRect(232, 240, 600, 249)},
+        GeometryCase{"NarrowRaised", "\"FindWndWidth\": 300", QRect(232, 240, 600, 249)},
+        GeometryCase{"LowRaised", "\"FindWndHeight\": 50", QRect(232, 240, 600, 111)},
+        GeometryCase{"StoredFrame",
+                     "\"FindWndLeft\": 100, \"FindWndTop\": 80, \"FindWndWidth\": 700, "
+                     "\"FindWndHeight\": 300",
+                     QRect(100, 80, 700, 300)},
+        GeometryCase{"Maximized", "\"FindWndWidth\": 900, \"FindWndState\": 2", QRect()},
+        GeometryCase{"Minimized", "\"FindWndHeight\": 90, \"FindWndState\": 1", QRect()},
+        GeometryCase{"OtherState", "\"FindWndWidth\": 640, \"FindWndState\": 7",
+                     QRect(232, 240, 640, 249)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FindFormTest, ResultRowsAreThirteenPixelsWithWholeCheckBoxes) {
+  for (const char* f : {"/c/a.tmp", "/c/b.tmp", "/c/c.tmp"}) MakeFile(root + f);
+  Start({"*.tmp"}, {});
+  TickDrives({0});
+  Check();
+  FindForm->TempFileModel->SetChecked(1, true);
+  QTableView* list = FindForm->TempFileList;
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(list->rowHeight(row), 13) << row;
+    EXPECT_EQ(list->rowViewportPosition(row), 13 * row) << row;
+    const QModelIndex index = FindForm->TempFileModel->index(row);
+    const QRect cell = list->visualRect(index);
+    // Drawn inside its row, a pixel short of it, so that it is whole and apart from its
+    // neighbours.
+    const QRect box = CheckBoxRect(list, index);
+    EXPECT_TRUE(cell.contains(box))
+        << ::testing::PrintToString(box) << " in " << ::testing::PrintToString(cell);
+    EXPECT_LT(box.height(), cell.height());
+  }
+  SaveScreenshot(FindForm, QStringLiteral("find-rows"));
+}
 
 TEST_F(FindFormTest, AutoCheckFFTicksEveryFinding) {
   MakeFile(root + "/c/a.tmp");

@@ -62,8 +62,9 @@ class MainFormTest : public FormsTest {
 
 TEST_F(MainFormTest, FirstRunListsDrivesInLetterOrderAndCreatesAutoCheckHD) {
   Start(kDrives);
-  EXPECT_EQ(Entries(), QStringList({"Removable Drive A:", "Hard Drive C:", "Hard Drive E:",
-                                    "Remote Drive Z:"}));
+  EXPECT_EQ(
+      Entries(),
+      QStringList({"Removable Drive A:", "Hard Drive C:", "Hard Drive E:", "Remote Drive Z:"}));
   EXPECT_EQ(MainForm->DriveListBox->item(3)->toolTip(), "/z");
   EXPECT_TRUE(Ticked().isEmpty());
   EXPECT_FALSE(MainForm->Start1->isEnabled());
@@ -90,14 +91,44 @@ TEST_F(MainFormTest, FirstRunListsDrivesInLetterOrderAndCreatesAutoCheckHD) {
   SaveScreenshot(MainForm, QStringLiteral("main-window"));
 }
 
+TEST_F(MainFormTest, WindowIsFixedAtPanelAndMenuBarWithMinimizeButNoMaximize) {
+  Start(kDrives);
+  MainForm->show();
+  QCoreApplication::processEvents();
+  const int menu = MainForm->menuBar()->height();
+  const QSize fixed(259, 136 + menu);
+  EXPECT_EQ(MainForm->DrivePanel->geometry(), QRect(0, menu, 259, 136));
+  EXPECT_EQ(MainForm->size(), fixed);
+  // Equal least and greatest sizes: a window manager offers neither resizing nor maximizing.
+  EXPECT_EQ(MainForm->minimumSize(), fixed);
+  EXPECT_EQ(MainForm->maximumSize(), fixed);
+  EXPECT_TRUE(MainForm->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(MainForm->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(MainFormTest, DriveRowsAreThirteenPixelsWithWholeCheckBoxes) {
+  Start(kDrives, Options("\"AutoCheckHD\": 1"));
+  MainForm->show();
+  QCoreApplication::processEvents();
+  QListWidget* list = MainForm->DriveListBox;
+  for (int row = 0; row < list->count(); ++row) {
+    const QRect cell = list->visualItemRect(list->item(row));
+    EXPECT_EQ(cell.height(), 13) << row;
+    EXPECT_EQ(cell.top(), 13 * row) << row;
+    const QRect box = CheckBoxRect(list, list->model()->index(row, 0));
+    EXPECT_TRUE(cell.contains(box))
+        << ::testing::PrintToString(box) << " in " << ::testing::PrintToString(cell);
+    EXPECT_LT(box.height(), cell.height());
+  }
+}
+
 TEST_F(MainFormTest, AutoCheckHDTicksHardDrivesOnlyOnExactlyOne) {
   struct Case {
     QByteArray value;
     QStringList ticked;
   };
-  for (const Case& c : std::vector<Case>{{"1", {"Hard Drive C:", "Hard Drive E:"}},
-                                         {"0", {}},
-                                         {"2", {}}}) {
+  for (const Case& c :
+       std::vector<Case>{{"1", {"Hard Drive C:", "Hard Drive E:"}}, {"0", {}}, {"2", {}}}) {
     TestEnv local;
     local.SetEnv("VANTREL_DRIVES", kDrives);
     local.WriteFile(local.RegistryFile(), Options("\"AutoCheckHD\": " + c.value));

@@ -71,6 +71,8 @@ class ScreenshotTest : public FormsTest, public ::testing::WithParamInterface<La
 };
 
 TEST_P(ScreenshotTest, EveryWindow) {
+  // Drive C ticked, so that both forms of the check box show.
+  MainForm->DriveListBox->item(0)->setCheckState(Qt::Checked);
   Shot(MainForm, "main");
   Shot(AboutBox, "about");
   AboutBox->close();
@@ -89,7 +91,6 @@ TEST_P(ScreenshotTest, EveryWindow) {
   OptionsForm->close();
 
   // A check over drive C, ended.
-  MainForm->DriveListBox->item(0)->setCheckState(Qt::Checked);
   FindForm->EventInterval = {};
   FindForm->ClearTempFileList();
   LoadListBox(OptionsForm->MaskBox, kMasksFileName);
@@ -101,6 +102,7 @@ TEST_P(ScreenshotTest, EveryWindow) {
   while (!FindForm->CanClose && timer.elapsed() < 10000)
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_EQ(FindForm->StatusBarText(1), GetParam().file ? "Dateien: 2" : "Files: 2");
+  FindForm->TempFileModel->SetChecked(0, true);
   SaveScreenshot(FindForm, QStringLiteral("find-") + QString::fromLatin1(GetParam().suffix));
   EXPECT_TRUE(boxes.calls.empty());
 }

@@ -1,0 +1,189 @@
+// The windows' frames under a real X server and window manager, measured as the server has them:
+// the places and sizes that the offscreen platform cannot show, since there no manager frames a
+// window only as it appears.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "UiTestSupport.h"
+#include "X11Session.h"
+#include "app/Application.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "platform/WindowFrame.h"
+#include "scan/FindForm.h"
+#include "settings/Registry.h"
+
+namespace {
+
+class WindowFramesTest : public FormsTest {
+ protected:
+  bool CreateFormsInSetUp() const override { return false; }
+  void SetUp() override {
+    if (!X11SessionRunning())
+      GTEST_SKIP() << "no X server with a window manager: " << X11SessionMissing().toStdString();
+    FormsTest::SetUp();
+  }
+
+  // The windows over one empty drive, with these options values.
+  static void Start(TestEnv& env, const QByteArray& options = {}) {
+    env.SetEnv("VANTREL_DRIVES", "C=fixed:" + env.Root().toUtf8());
+    env.WriteFile(QStringLiteral("vantrel.ini"), "*.tmp\r\n");
+    env.WriteFile(QStringLiteral("exceptions.ini"), "");
+    env.WriteFile(env.RegistryFile(),
+                  "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0" + options + "}}");
+    CreateForms();
+  }
+
+  // Shows the main window and waits until the window manager has framed it.
+  static void ShowMainWindow() {
+    MainForm->show();
+    ASSERT_TRUE(WaitFor([] { return !ServerFrame(MainForm).isNull(); }, 15000));
+  }
+
+  // Waits until the window's frame, as the server has it, is expected(frame); returns it.
+  static QRect SettledFrame(const QWidget* window, const std::function<QRect(QRect)>& expected) {
+    QRect frame;
+    WaitFor(
+        [&] {
+          frame = ServerFrame(window);
+          return !frame.isNull() && frame == expected(frame);
+        },
+        5000);
+    return frame;
+  }
+
+  static QRect CentredOnScreen(const QWidget* window, const QRect& frame) {
+    return CentredFrame(window->screen()->availableGeometry(), frame.size());
+  }
+
+  // Waits until the window manager has handled every request sent to it before this call: it
+  // handles a window's requests in order, and this last one it always grants.
+  static void SyncWithWindowManager(const QWidget* window) {
+    RunX11Tool(QStringLiteral("wmctrl"),
+               {"-i", "-r", QString::number(window->winId()), "-b", "add,above"});
+    ASSERT_TRUE(WaitFor(
+        [window] { return WindowStates(window).contains(QStringLiteral("_NET_WM_STATE_ABOVE")); },
+        5000));
+  }
+};
+
+TEST_F(WindowFramesTest, MainWindowIsFixedCentredAndCannotBeMaximized) {
+  Start(env);
+  ShowMainWindow();
+  const QRect centred =
+      SettledFrame(MainForm, [](QRect f) { return CentredOnScreen(MainForm, f); });
+  EXPECT_EQ(centred, CentredOnScreen(MainForm, centred));
+
+  const QStringList actions = AllowedActions(MainForm);
+  EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")))
+      << actions.join(u' ').toStdString();
+  for (const char* refused :
+       {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
+    EXPECT_FALSE(actions.contains(QString::fromLatin1(refused))) << refused;
+
+  // What a maximize button or a double click on the title asks for.
+  RunX11Tool(QStringLiteral("wmctrl"), {"-i", "-r", QString::number(MainForm->winId()), "-b",
+                                        "add,maximized_vert,maximized_horz"});
+  SyncWithWindowManager(MainForm);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ServerFrame(MainForm), centred);
+  SaveScreenScreenshot(centred.adjusted(-40, -40, 40, 40), QStringLiteral("main-framed"));
+  EXPECT_FALSE(WindowStates(MainForm).contains(QStringLiteral("_NET_WM_STATE_MAXIMIZED_VERT")));
+  EXPECT_EQ(MainForm->size(), QSize(259, 136 + MainForm->menuBar()->height()));
+}
+
+TEST_F(WindowFramesTest, CentredWindowsOpenCentredOnTheirFrameAtEveryShowing) {
+  Start(env);
+  ShowMainWindow();
+  for (const auto& [name, window] : CentredDialogs()) {
+    for (int showing = 1; showing <= 2; ++showing) {
+      window->show();
+      const QRect frame =
+          SettledFrame(window, [window](QRect f) { return CentredOnScreen(window, f); });
+      EXPECT_EQ(frame, CentredOnScreen(window, frame)) << name << ", showing " << showing;
+      // Framed: a title bar above, so the inner area lies lower than the frame's centre says.
+      EXPECT_GT(frame.height(), window->height()) << name;
+      window->hide();
+      ASSERT_TRUE(WaitFor([window] { return ServerFrame(window).isNull(); }, 5000));
+    }
+  }
+}
+
+struct FindFrameCase {
+  const char* name;
+  const char* stored;
+  QRect frame;  // null: 600 x 250 centred on the screen
+};
+
+TEST_F(WindowFramesTest, FindWindowFrameIsTheStoredOuterGeometry) {
+  const std::vector<FindFrameCase> cases = {
+      {"designed place, widened to the minimum", "", QRect(232, 240, 600, 249)},
+      {"stored frame",
+       ", \"FindWndLeft\": 100, \"FindWndTop\": 80, \"FindWndWidth\": 700, \"FindWndHeight\": 300",
+       QRect(100, 80, 700, 300)},
+      {"stored size below the minimum", ", \"FindWndWidth\": 300, \"FindWndHeight\": 50",
+       QRect(232, 240, 600, 111)},
+      {"closed maximized", ", \"FindWndWidth\": 900, \"FindWndState\": 2", QRect()},
+  };
+  for (const FindFrameCase& c : cases) {
+    TestEnv local;
+    Start(local, c.stored);
+    ShowMainWindow();
+    FindForm->show();
+    const auto expected = [&c](QRect frame) {
+      if (!c.frame.isNull()) return c.frame;
+      const QRect screen = QGuiApplication::primaryScreen()->geometry();
+      return frame.size() == QSize(600, 250) ? CentredFrame(screen, frame.size()) : QRect();
+    };
+    const QRect frame = SettledFrame(FindForm, expected);
+    EXPECT_EQ(frame, expected(frame)) << c.name;
+    ASSERT_TRUE(WaitFor([] { return FindForm->CanClose; }));
+    DestroyForms();
+  }
+}
+
+TEST_F(WindowFramesTest, FindWindowKeepsItsMinimumFrameAndWritesItsFrame) {
+  Start(env, ", \"FindWndLeft\": 150, \"FindWndTop\": 120");
+  ShowMainWindow();
+  FindForm->show();
+  ASSERT_TRUE(WaitFor([] { return FindForm->CanClose; }));
+  const QRect opened = SettledFrame(FindForm, [](QRect) { return QRect(150, 120, 600, 249); });
+  EXPECT_EQ(opened, QRect(150, 120, 600, 249));
+  SaveScreenScreenshot(opened.adjusted(-20, -20, 20, 20), QStringLiteral("find-framed"));
+  const QString id = QString::number(FindForm->winId());
+
+  // A corner dragged inwards as far as it goes: the window manager keeps the least size.
+  RunX11Tool(QStringLiteral("wmctrl"), {"-i", "-r", id, "-e", "0,-1,-1,10,10"});
+  EXPECT_EQ(SettledFrame(FindForm, [](QRect) { return QRect(150, 120, 600, 111); }),
+            QRect(150, 120, 600, 111));
+
+  // Moved and resized by the user, then closed: the values are the frame's.
+  RunX11Tool(QStringLiteral("wmctrl"), {"-i", "-r", id, "-e", "0,300,200,700,400"});
+  ASSERT_TRUE(WaitFor([] { return ServerInner(FindForm) == QRect(300, 200, 700, 400); }, 5000));
+  const QRect moved = ServerFrame(FindForm);
+  ASSERT_TRUE(WaitFor([] { return FindForm->geometry() == QRect(300, 200, 700, 400); }, 5000));
+  FindForm->close();
+  ASSERT_FALSE(FindForm->isVisible());
+  TRegistry registry;
+  registry.OpenKey(kOptionsKey, false);
+  EXPECT_EQ(QRect(registry.ReadInteger(QStringLiteral("FindWndLeft")),
+                  registry.ReadInteger(QStringLiteral("FindWndTop")),
+                  registry.ReadInteger(QStringLiteral("FindWndWidth")),
+                  registry.ReadInteger(QStringLiteral("FindWndHeight"))),
+            moved);
+  registry.CloseKey();
+
+  // The next start puts the frame back where it was.
+  DestroyForms();
+  CreateForms();
+  ShowMainWindow();
+  FindForm->show();
+  EXPECT_EQ(SettledFrame(FindForm, [&moved](QRect) { return moved; }), moved);
+  ASSERT_TRUE(WaitFor([] { return FindForm->CanClose; }));
+}
+
+}  // namespace
