@@ -42,7 +42,9 @@ static const char* control;
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 static int blocked;
 
-static void wait_for_release(void) {
+/* 0 once released; -EINTR when the kernel interrupts the call (the caller was killed): the file
+ * system answers interrupts, as servers that mean to be killable do. */
+static int wait_for_release(void) {
   char path[4096];
   pthread_mutex_lock(&lock);
   const int n = ++blocked;
@@ -50,7 +52,11 @@ static void wait_for_release(void) {
   snprintf(path, sizeof path, "%s/blocked-%d", control, n);
   close(open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   snprintf(path, sizeof path, "%s/release", control);
-  while (access(path, F_OK) != 0) usleep(5000);
+  while (access(path, F_OK) != 0) {
+    if (fuse_interrupted()) return -EINTR;
+    usleep(5000);
+  }
+  return 0;
 }
 
 static struct node* find(const char* path) {
@@ -78,7 +84,7 @@ static int fs_getattr(const char* path, struct stat* st, struct fuse_file_info* 
   snprintf(flag, sizeof flag, "%s/block-root", control);
   const int block_root = node == &nodes[0] && access(flag, F_OK) == 0;
   if (node == NULL) return -ENOENT;
-  if (block_root) wait_for_release();
+  if (block_root && wait_for_release() != 0) return -EINTR;
   st->st_ino = (ino_t)(node - nodes) + 1;
   st->st_nlink = 1;
   st->st_uid = getuid();
@@ -102,7 +108,7 @@ static int fs_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_
   const int blocks = dir != NULL && dir->blocks;
   pthread_mutex_unlock(&lock);
   if (dir == NULL || !dir->directory) return -ENOENT;
-  if (blocks) wait_for_release();
+  if (blocks && wait_for_release() != 0) return -EINTR;
   fill(buffer, ".", NULL, 0, 0);
   fill(buffer, "..", NULL, 0, 0);
   pthread_mutex_lock(&lock);
@@ -126,7 +132,7 @@ static int fs_unlink(const char* path) {
   pthread_mutex_unlock(&lock);
   if (node == NULL) return -ENOENT;
   if (node->directory) return -EISDIR;
-  if (blocks) wait_for_release();
+  if (blocks && wait_for_release() != 0) return -EINTR;
   pthread_mutex_lock(&lock);
   node->gone = 1;
   pthread_mutex_unlock(&lock);
@@ -156,6 +162,8 @@ static void* fs_init(struct fuse_conn_info* conn, struct fuse_config* config) {
   config->attr_timeout = 0;
   config->negative_timeout = 0;
   config->use_ino = 1;
+  /* A call whose caller is killed is interrupted: fuse_interrupted() then tells the handler. */
+  config->intr = 1;
   return NULL;
 }
 

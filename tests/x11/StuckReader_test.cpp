@@ -1,0 +1,61 @@
+// The unattended run under a real X server: Stop pressed while a listing blocks (the reader
+// stays stuck in the kernel, the volume never answers) ends the run within a second.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include "../core/ScanTestSupport.h"
+#include "BlockingVolume.h"
+#include "TestEnv.h"
+#include "X11Session.h"
+
+namespace {
+
+TEST(StuckReaderTest, UnattendedRunEndsWithinASecondOfStopWhileAReadBlocks) {
+  if (!X11SessionRunning())
+    GTEST_SKIP() << "no X server with a window manager: " << X11SessionMissing().toStdString();
+  const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+  if (xdotool.isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+  TestEnv env;
+  const std::string drive = Bytes(env.Root()) + "/f";
+  BlockingVolume volume(drive, "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  env.WriteFile(QStringLiteral("vantrel.ini"), "*.tmp\r\n");
+  env.WriteFile(QStringLiteral("exceptions.ini"), "");
+  env.WriteFile(env.RegistryFile(),
+                "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0, \"AutoCheckFF\": 1}}");
+
+  QProcess vantrel;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  environment.insert(QStringLiteral("VANTREL_DRIVES"),
+                     QStringLiteral("C=fixed:") + QString::fromStdString(drive));
+  vantrel.setProcessEnvironment(environment);
+  vantrel.setWorkingDirectory(env.Work());
+  vantrel.start(QStringLiteral(VANTREL_BINARY), {"--dry-run", "/dc"});
+  ASSERT_TRUE(vantrel.waitForStarted());
+  ASSERT_TRUE(volume.WaitForBlocked(1));
+
+  QProcess search;
+  search.start(xdotool, {"search", "--sync", "--onlyvisible", "--name", "List of unuseful files"});
+  ASSERT_TRUE(search.waitForFinished(10000));
+  const QString window = QString::fromLatin1(search.readAllStandardOutput()).section(u'\n', 0, 0);
+  ASSERT_FALSE(window.isEmpty());
+  // The Stop button: 107 to 207 across, 3 to 38 down, in the window.
+  QProcess::execute(xdotool, {"mousemove", "--window", window, "157", "20", "click", "1"});
+  QElapsedTimer sinceStop;
+  sinceStop.start();
+  ASSERT_TRUE(vantrel.waitForFinished(10000));
+  EXPECT_LT(sinceStop.elapsed(), 1000);
+  EXPECT_EQ(vantrel.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(vantrel.exitCode(), 0);
+  // What was found before the blocked folder, and nothing after it.
+  EXPECT_EQ(QString::fromUtf8(vantrel.readAllStandardOutput()),
+            QString::fromStdString(drive + "/a.tmp\n"));
+  EXPECT_EQ(volume.Blocked(), 1);  // still stuck: the volume never answered
+}
+
+}  // namespace
