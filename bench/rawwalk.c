@@ -56,7 +56,10 @@ static void walk(int parent, const char* name, size_t length) {
     if (type == DT_UNKNOWN) {
       struct stat s;
       if (fstatat(fd, n, &s, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = S_ISDIR(s.st_mode) ? DT_DIR : S_ISREG(s.st_mode) ? DT_REG : S_ISLNK(s.st_mode) ? DT_LNK : 0;
+      type = S_ISDIR(s.st_mode)   ? DT_DIR
+             : S_ISREG(s.st_mode) ? DT_REG
+             : S_ISLNK(s.st_mode) ? DT_LNK
+                                  : 0;
     }
     if (length + k + 2 >= sizeof path) continue;
     memcpy(path + length, n, k + 1);

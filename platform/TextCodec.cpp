@@ -158,6 +158,15 @@ void AppendDisplayPath(std::string& out, const char* bytes, size_t length) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes);
   size_t i = 0;
   while (i < length) {
+    // Plain printable ASCII, the most of every path, goes over as it is.
+    size_t plain = i;
+    while (plain < length && data[plain] >= 0x20 && data[plain] < 0x7F && data[plain] != '\\')
+      ++plain;
+    if (plain > i) {
+      out.append(bytes + i, plain - i);
+      i = plain;
+      if (i >= length) break;
+    }
     char32_t cp = 0;
     const size_t n = Utf8SequenceLength(data, length, i, &cp);
     if (n == 0) {

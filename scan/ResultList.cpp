@@ -78,14 +78,28 @@ bool TResultList::IsMarked(qsizetype row) const {
 }
 
 bool TResultList::IsNewEntry(std::string_view path) const {
+  if (!indexed_) {
+    // Built when first asked: a walk that cannot meet a listed path never asks.
+    paths_.reserve(entries_.size());
+    for (const ResultEntry& entry : entries_)
+      if (entry.marker == 0) paths_.insert(ViewOf(entry.path));
+    indexed_ = true;
+  }
   return !paths_.contains(path);
+}
+
+bool TResultList::HoldsPathUnder(std::string_view folder) const {
+  for (const ResultEntry& entry : entries_) {
+    if (entry.marker == 0 && ViewOf(entry.path).starts_with(folder)) return true;
+  }
+  return false;
 }
 
 void TResultList::Append(ResultEntry entry) {
   entry.checked = false;
   runningTotal_ += entry.size;
   entries_.push_back(std::move(entry));
-  if (entries_.back().marker == 0) paths_.insert(ViewOf(entries_.back().path));
+  if (indexed_ && entries_.back().marker == 0) paths_.insert(ViewOf(entries_.back().path));
 }
 
 void TResultList::CommitPending() {
@@ -102,6 +116,7 @@ void TResultList::Clear() {
   entries_.clear();
   entries_.shrink_to_fit();
   paths_.clear();
+  indexed_ = false;
   committed_ = 0;
   runningTotal_ = 0;
   checkedCount_ = 0;
@@ -150,7 +165,7 @@ void TResultList::MarkFailed(qsizetype row, const QString& marker) {
   ResultEntry& entry = entries_[static_cast<size_t>(row)];
   TickChanged(entry, false);
   // A marked entry's text is no longer its path: the duplicate test no longer sees it.
-  if (entry.marker == 0) paths_.erase(ViewOf(entry.path));
+  if (indexed_ && entry.marker == 0) paths_.erase(ViewOf(entry.path));
   qsizetype known = markers_.indexOf(marker, 1);
   if (known < 0) {
     markers_.append(marker);
@@ -168,7 +183,7 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   std::sort(rows.begin(), rows.end(), std::greater<>());
   for (qsizetype row : rows) {
     ResultEntry& entry = entries_[static_cast<size_t>(row)];
-    if (entry.marker == 0) paths_.erase(ViewOf(entry.path));
+    if (indexed_ && entry.marker == 0) paths_.erase(ViewOf(entry.path));
     runningTotal_ -= std::min(runningTotal_, entry.size);
     TickChanged(entry, false);
   }

@@ -60,8 +60,11 @@ class TResultList : public QAbstractListModel {
   bool IsMarked(qsizetype row) const;
 
   // Whether no unmarked entry has exactly this path (byte for byte: on Linux a.tmp and A.tmp
-  // are two files).
+  // are two files). The first call indexes the paths; later changes keep the index.
   bool IsNewEntry(std::string_view path) const;
+  // Whether an unmarked entry's path begins with folder (a walk of that folder may then meet a
+  // listed file again; otherwise every file it meets is new).
+  bool HoldsPathUnder(std::string_view folder) const;
 
   // Appends an unticked entry (announced to views at the next CommitPending or other change).
   void Append(ResultEntry entry);
@@ -102,8 +105,9 @@ class TResultList : public QAbstractListModel {
   std::deque<ResultEntry> entries_;
   QStringList markers_{QString()};  // the distinct marker texts; 0 is none
   size_t committed_ = 0;
-  // Paths of unmarked entries, viewing the entries' own bytes.
-  std::unordered_set<std::string_view> paths_;
+  // Paths of unmarked entries, viewing the entries' own bytes, once asked for.
+  mutable std::unordered_set<std::string_view> paths_;
+  mutable bool indexed_ = false;
   quint64 runningTotal_ = 0;
   quint64 revision_ = 0;  // changes whenever rows go
   qsizetype checkedCount_ = 0;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 
 #include "platform/TextCodec.h"
 #include "platform/UniqueFd.h"
@@ -52,10 +53,18 @@ void Guarded(TScanner& scanner, Step&& step) {
 // fall where the search's own would.
 struct TScanner::TempEvent {
   enum class Kind : unsigned char { RootBegin, RootEnd, DirBegin, DirEnd, File };
-  Kind kind;
+  static TempEvent Of(Kind kind, bool rootMissing = false, bool entered = false) {
+    TempEvent event;
+    event.kind = kind;
+    event.rootMissing = rootMissing;
+    event.entered = entered;
+    return event;
+  }
+  Kind kind = Kind::File;
   bool rootMissing = false;  // RootBegin: the folder was gone when the walk met it
   bool entered = false;      // RootBegin: the folder could be listed
-  ResultEntry entry;         // File
+  bool listed = false;       // File: the masked part of the same walk listed it
+  ResultEntry entry;         // File, when not listed
 };
 
 // Walks the listings a reader hands over, in order, exactly as DirectoryWalk walks the tree,
@@ -193,16 +202,16 @@ class TScanner::MaskedStep : public Walk::Step {
   }
   void NotEntered(std::string_view, bool exists) override {
     if (!collect_ || places_.PlaceOfPending() != TempPlace::Root) return;
-    Collect(TempEvent{TempEvent::Kind::RootBegin, !exists, false, {}});
-    Collect(TempEvent{TempEvent::Kind::RootEnd, false, false, {}});
+    Collect(TempEvent::Of(TempEvent::Kind::RootBegin, !exists));
+    Collect(TempEvent::Of(TempEvent::Kind::RootEnd));
   }
   void DirectoryOpened(const std::string& path, const TListing&) override {
     places_.Entered(path.size() == s_.root_.size());
     if (collect_) {
       if (places_.Current() == TempPlace::Root)
-        Collect(TempEvent{TempEvent::Kind::RootBegin, false, true, {}});
+        Collect(TempEvent::Of(TempEvent::Kind::RootBegin, false, true));
       else if (places_.Current() == TempPlace::Below)
-        Collect(TempEvent{TempEvent::Kind::DirBegin, false, false, {}});
+        Collect(TempEvent::Of(TempEvent::Kind::DirBegin));
     }
     s_.ShowCaption(Caption::Directory, &path);
     s_.EventPoint();
@@ -210,14 +219,13 @@ class TScanner::MaskedStep : public Walk::Step {
   void DirectoryLeft() override {
     const TempPlace left = places_.Left();
     if (!collect_ || left == TempPlace::Outside) return;
-    Collect(TempEvent{left == TempPlace::Root ? TempEvent::Kind::RootEnd : TempEvent::Kind::DirEnd,
-                      false,
-                      false,
-                      {}});
+    Collect(TempEvent::Of(left == TempPlace::Root ? TempEvent::Kind::RootEnd
+                                                  : TempEvent::Kind::DirEnd));
   }
   bool File(const TListing::Entry& entry, const std::string& dirPath, const TListing&) override {
     // The masks before an invalid one are tested first, as ever; the invalid one then ends the
     // check, at the first file met.
+    const qsizetype before = s_.list_.Count();
     if (entry.fits) {
       s_.name_.Set(entry.name);
       if (!s_.exceptionMasks_.AnyFits(s_.name_) && !s_.AddFoundFile(entry, dirPath, true))
@@ -225,8 +233,10 @@ class TScanner::MaskedStep : public Walk::Step {
     }
     if (s_.invalidMask_) throw *s_.invalidMask_;
     if (collect_ && places_.Below() && entry.sized && !entry.gone) {
-      TempEvent file{TempEvent::Kind::File, false, false, {}};
-      file.entry = s_.MakeEntry(entry, dirPath);
+      TempEvent file = TempEvent::Of(TempEvent::Kind::File);
+      // Listed just now by the masked part: the temporary part would find it listed.
+      file.listed = s_.list_.Count() > before;
+      if (!file.listed) file.entry = s_.MakeEntry(entry, dirPath);
       Collect(std::move(file));
     }
     return true;
@@ -463,8 +473,10 @@ void TScanner::Warn() {
 
 ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string& dirPath) const {
   ResultEntry result;
-  result.path = QByteArray(dirPath.data(), static_cast<qsizetype>(dirPath.size()));
-  result.path.append(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
+  result.path =
+      QByteArray(static_cast<qsizetype>(dirPath.size() + entry.name.size()), Qt::Uninitialized);
+  std::memcpy(result.path.data(), dirPath.data(), dirPath.size());
+  std::memcpy(result.path.data() + dirPath.size(), entry.name.data(), entry.name.size());
   result.size = entry.size;
   result.device = entry.device;
   result.inode = entry.inode;
@@ -475,8 +487,10 @@ ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string&
 
 bool TScanner::AddFoundFile(const TListing::Entry& entry, const std::string& dirPath,
                             bool testStop) {
-  fullPath_.assign(dirPath).append(entry.name);
-  if (!list_.IsNewEntry(fullPath_)) return true;
+  if (mayRepeat_) {
+    fullPath_.assign(dirPath).append(entry.name);
+    if (!list_.IsNewEntry(fullPath_)) return true;
+  }
   if (testStop && view_.StopRequested()) return false;
   // A file gone or replaced by something that is not a file since the listing is not listed.
   if (!entry.sized || entry.gone) return true;
@@ -485,8 +499,8 @@ bool TScanner::AddFoundFile(const TListing::Entry& entry, const std::string& dir
 }
 
 void TScanner::AddFoundEntry(ResultEntry entry) {
-  if (!list_.IsNewEntry(
-          std::string_view(entry.path.constData(), static_cast<size_t>(entry.path.size()))))
+  if (mayRepeat_ && !list_.IsNewEntry(std::string_view(entry.path.constData(),
+                                                       static_cast<size_t>(entry.path.size()))))
     return;
   Append(std::move(entry));
 }
@@ -501,6 +515,7 @@ void TScanner::Append(ResultEntry entry) {
 void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
   Guarded(*this, [&] {
     root_ = WithSlash(root);
+    mayRepeat_ = list_.HoldsPathUnder(root_);
     collected_.clear();
     collectedRoot_.reset();
     TTreeReader reader(root, Options(true, collectTemporary), wake_);
@@ -533,6 +548,7 @@ void TScanner::ScanTempDirectories(const std::string& root) {
       AppendCollected();
     } else {
       root_ = WithSlash(root);
+      mayRepeat_ = list_.HoldsPathUnder(root_);
       TTreeReader reader(root, Options(false, true), wake_);
       std::unique_ptr<TListing> first = Await(reader);
       if (first && first->kind == TListing::Kind::RootMissing) {
@@ -585,7 +601,7 @@ void TScanner::AppendCollected() {
         }
         break;
       case TempEvent::Kind::File:
-        if (skipping == 0) AddFoundEntry(event.entry);
+        if (skipping == 0 && !event.listed) AddFoundEntry(event.entry);
         break;
     }
   }

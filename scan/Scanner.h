@@ -116,6 +116,9 @@ class TScanner {
   std::unique_ptr<TRemovalWorker> remover_;
 
   std::string root_;  // the current walk's root folder with a trailing "/"
+  // Whether the list held a file below root_ when the walk began: only then can the walk meet a
+  // listed path (one walk never meets a path twice), and only then are paths looked up.
+  bool mayRepeat_ = true;
 
   // What ScanDrive collected for ScanTempDirectories.
   std::optional<std::string> collectedRoot_;

@@ -17,6 +17,9 @@ namespace {
 
 // A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
 constexpr size_t kWakeListings = 8;
+// Listings the measuring thread takes at a time, and how long it waits for that many.
+constexpr size_t kMeasureBatch = 8;
+constexpr std::chrono::milliseconds kMeasurePause(2);
 constexpr size_t kWakeBytes = 32 * 1024;
 
 enum Flags : std::uint8_t {
@@ -53,6 +56,36 @@ void TListing::Add(const Entry& entry) {
     at += sizeof values;
   }
   std::memcpy(at, entry.name.data(), entry.name.size());
+}
+
+void TListing::TakeSizes(int dirFd) {
+  sizesPending = false;
+  std::string name;
+  for (size_t at = 0; at < data_.size();) {
+    RecordHead head{};
+    std::memcpy(&head, data_.data() + at, sizeof head);
+    char* const record = data_.data() + at;
+    at += sizeof head;
+    char* const values = data_.data() + at;
+    if ((head.flags & kSized) != 0) at += 3 * sizeof(std::uint64_t);
+    name.assign(data_.data() + at, head.nameLength);
+    at += head.nameLength;
+    if ((head.flags & kSized) == 0) continue;
+    // One stat per file gives its size and identity.
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+      head.flags |= kGone;
+    } else {
+      head.flags = static_cast<std::uint8_t>(S_ISLNK(st.st_mode) ? head.flags | kSymlink
+                                                                 : head.flags & ~kSymlink);
+      const std::uint64_t measured[3] = {static_cast<std::uint64_t>(st.st_size),
+                                         static_cast<std::uint64_t>(st.st_dev),
+                                         static_cast<std::uint64_t>(st.st_ino)};
+      std::memcpy(values, measured, sizeof measured);
+    }
+    std::memcpy(record, &head, sizeof head);
+  }
 }
 
 bool TListing::Cursor::Next(Entry& entry) {
@@ -92,6 +125,53 @@ struct TTreeReader::State {
   size_t handedOver = 0;
   bool asked = false;  // the check found nothing ready and waits for a wake-up
   std::atomic<bool> abandoned{false};
+
+  // Between the two reader threads: listings read, their files not yet measured.
+  std::mutex measureMutex;
+  std::condition_variable measureWork;   // the second thread waits for a listing
+  std::condition_variable measureSpace;  // the first waits for room
+  std::deque<std::unique_ptr<TListing>> toMeasure;
+
+  // First thread: hands a listing on to be measured; waits while the second is far enough
+  // behind; false once abandoned.
+  bool Pass(std::unique_ptr<TListing> listing) {
+    std::unique_lock lock(measureMutex);
+    measureSpace.wait(lock, [this] { return abandoned || toMeasure.size() < kMaxListings; });
+    if (abandoned) return false;
+    const bool marker = listing->kind != TListing::Kind::Listed;
+    toMeasure.push_back(std::move(listing));
+    // The second thread is woken for a batch (or the walk's end); meanwhile it looks again on
+    // its own every few milliseconds.
+    if (marker || toMeasure.size() == kMeasureBatch) measureWork.notify_one();
+    return true;
+  }
+  // Second thread: measures each listing in turn and hands it to the check, to the end.
+  void Measure() {
+    std::deque<std::unique_ptr<TListing>> taken;
+    for (;;) {
+      {
+        std::unique_lock lock(measureMutex);
+        while (!abandoned && toMeasure.size() < kMeasureBatch &&
+               (toMeasure.empty() || toMeasure.back()->kind == TListing::Kind::Listed)) {
+          if (measureWork.wait_for(lock, kMeasurePause) == std::cv_status::timeout &&
+              !toMeasure.empty())
+            break;
+        }
+        if (abandoned) return;
+        taken.swap(toMeasure);
+        measureSpace.notify_one();
+      }
+      for (; !taken.empty(); taken.pop_front()) {
+        std::unique_ptr<TListing> listing = std::move(taken.front());
+        if (listing->sizesPending && listing->folder) listing->TakeSizes(listing->folder->Get());
+        // The directory stays open only where the check deletes relative to it.
+        if (!options.cacheFolder) listing->folder.reset();
+        const bool end =
+            listing->kind == TListing::Kind::End || listing->kind == TListing::Kind::RootMissing;
+        if (!Hand(std::move(listing)) || end) return;
+      }
+    }
+  }
 
   // Reader side: waits while the check is far enough behind; false once abandoned.
   bool Hand(std::unique_ptr<TListing> listing) {
@@ -144,10 +224,6 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
     auto out = std::make_unique<TListing>();
     out->kind = TListing::Kind::Listed;
     out->name = name_;
-    if (s_.options.cacheFolder) {
-      UniqueFd copy(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-      if (copy.Valid()) out->folder = std::make_shared<UniqueFd>(std::move(copy));
-    }
     listing.ForEach([&](std::string_view name, unsigned char type) {
       TListing::Entry entry;
       entry.name = name;
@@ -156,13 +232,21 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
       } else if (type == DT_REG || type == DT_LNK) {
         entry.symlink = type == DT_LNK;
         entry.fits = s_.options.matchMasks && Fits(name);
-        if (entry.fits || underTemp_) Measure(dirFd, entry);
+        // Measured by the second thread, from this directory's descriptor.
+        entry.sized = entry.fits || underTemp_;
+        out->sizesPending |= entry.sized;
       } else {
         return;  // sockets, FIFOs, devices are never listed
       }
       out->Add(entry);
     });
-    s_.Hand(std::move(out));
+    if (out->sizesPending || s_.options.cacheFolder) {
+      UniqueFd copy(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+      if (copy.Valid()) out->folder = std::make_shared<UniqueFd>(std::move(copy));
+      // Without a descriptor the files cannot be measured: they count as gone.
+      if (!out->folder) out->TakeSizes(-1);
+    }
+    s_.Pass(std::move(out));
   }
   void NotEntered(int dirFd, std::string_view name) override {
     auto out = std::make_unique<TListing>();
@@ -171,7 +255,7 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
     struct stat st {};
     out->exists =
         ::fstatat(dirFd, out->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-    s_.Hand(std::move(out));
+    s_.Pass(std::move(out));
   }
 
   bool RootEntered() const { return opened_ > 0; }
@@ -197,23 +281,6 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
       if (mask->Matches(characters_)) return true;
     }
     return false;
-  }
-
-  // One stat per file gives its size and identity; a file gone or replaced by something that is
-  // not a file since the listing is marked gone.
-  static void Measure(int dirFd, TListing::Entry& entry) {
-    entry.sized = true;
-    const std::string name(entry.name);
-    struct stat st {};
-    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
-      entry.gone = true;
-      return;
-    }
-    entry.symlink = S_ISLNK(st.st_mode);
-    entry.size = static_cast<std::uint64_t>(st.st_size);
-    entry.device = static_cast<std::uint64_t>(st.st_dev);
-    entry.inode = static_cast<std::uint64_t>(st.st_ino);
   }
 
   TTreeReader::State& s_;
@@ -242,7 +309,7 @@ void Read(const State& state) {
           ? cache.Valid() && ::fstat(cache.Get(), &st) == 0 && UsableCacheFolder(cache.Get())
           : !root.empty() && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if (!there) {
-    state->Hand(Marker(TListing::Kind::RootMissing));
+    state->Pass(Marker(TListing::Kind::RootMissing));
     return;
   }
   const std::unordered_set<std::string> mounts = MountPointsBelow(root);
@@ -257,9 +324,9 @@ void Read(const State& state) {
   if (!visitor.RootEntered()) {
     auto notEntered = Marker(TListing::Kind::NotEntered);
     notEntered->exists = true;
-    if (!state->Hand(std::move(notEntered))) return;
+    if (!state->Pass(std::move(notEntered))) return;
   }
-  state->Hand(Marker(TListing::Kind::End));
+  state->Pass(Marker(TListing::Kind::End));
 }
 
 }  // namespace
@@ -271,6 +338,7 @@ TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr
   state_->wake = std::move(wake);
   // The thread holds the state it works on and nothing else of the program.
   StartWorkerThread([state = state_] { Read(state); });
+  StartWorkerThread([state = state_] { state->Measure(); });
 }
 
 TTreeReader::~TTreeReader() {
@@ -301,5 +369,11 @@ void TTreeReader::Abandon() {
     state_->asked = false;
   }
   state_->space.notify_all();
+  {
+    std::lock_guard lock(state_->measureMutex);
+    state_->toMeasure.clear();
+  }
+  state_->measureWork.notify_all();
+  state_->measureSpace.notify_all();
   taken_.clear();
 }

@@ -56,6 +56,10 @@ struct TListing {
   std::shared_ptr<UniqueFd> folder;
 
   void Add(const Entry& entry);
+  // Takes size, device and inode of every entry added as sized, relative to the directory at
+  // dirFd; a file gone or no longer a file since the listing is marked gone.
+  void TakeSizes(int dirFd);
+  bool sizesPending = false;  // entries added as sized still wait for TakeSizes
   size_t Bytes() const { return data_.size() + name.size() + sizeof(TListing); }
 
  private:
@@ -77,10 +81,11 @@ struct TReadOptions {
   bool cacheFolder = false;
 };
 
-// Reads one tree on a thread of its own, depth first in the file system's order, exactly as the
-// check walks it (DirectoryWalk: never through a link, never onto another volume), and hands the
-// check one TListing per directory, in the order the check enters them; a directory's listing
-// comes whole before any listing below it.
+// Reads one tree on threads of its own (one reads the directories and tests the names, a
+// second measures the files while the first reads on), depth first in the file system's order,
+// exactly as the check walks it (DirectoryWalk: never through a link, never onto another volume),
+// and hands the check one TListing per directory, in the order the check enters them; a directory's
+// listing comes whole before any listing below it.
 //
 // The reader keeps at most kMaxListings listings or kMaxBytes of them waiting for the check (one
 // larger listing is still handed over whole), and the check takes at most as many at a time: so
