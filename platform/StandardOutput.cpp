@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr size_t kBlock = 256 * 1024;
+constexpr size_t kBlock = 64 * 1024;
 
 std::string& Pending() {
   static std::string pending;

@@ -45,6 +45,8 @@ class DirectoryWalk {
     Listing(const char* begin, const char* end) : begin_(begin), end_(end) {}
     template <typename Each>  // Each(std::string_view name, unsigned char type)
     void ForEach(Each&& each) const;
+    // The bytes the kernel gave for the directory: a bound on what its names take.
+    size_t Bytes() const { return static_cast<size_t>(end_ - begin_); }
 
    private:
     const char* begin_;

@@ -569,7 +569,9 @@ void TFindForm::StopButtonClick() {
   if (activeWake_ != nullptr) activeWake_->Raise();
   StopButton->setEnabled(false);
   CloseButton->setEnabled(true);
-  ShowTotalSize();
+  // The sizes as the walk measured them a moment ago: a drive that no longer answers must not
+  // hold Stop up.
+  StatusBarPanels[2]->setText(TotalSizeText(Language, TempFileModel->RunningTotal()));
 }
 
 void TFindForm::CloseButtonClick() {

@@ -566,7 +566,9 @@ void TScanner::ScanTempDirectories(const std::string& root) {
 // Stop test, its caption and its files (all of them once its listing has begun), its subfolders
 // each behind a Stop test of their own.
 void TScanner::AppendCollected() {
-  const std::vector<TempEvent> events = std::move(collected_);
+  // Taken out event by event, so that the collected files pass into the list without ever
+  // being held twice.
+  std::deque<TempEvent> events = std::move(collected_);
   collected_.clear();
   collectedRoot_.reset();
   if (collectedRootMissing_) {
@@ -577,7 +579,8 @@ void TScanner::AppendCollected() {
   ShowCaption(Caption::TempDirectories);
   EventPoint();
   int skipping = 0;  // depth inside a folder left out after Stop
-  for (const TempEvent& event : events) {
+  for (; !events.empty(); events.pop_front()) {
+    TempEvent& event = events.front();
     switch (event.kind) {
       case TempEvent::Kind::RootBegin:
       case TempEvent::Kind::DirBegin:
@@ -601,7 +604,7 @@ void TScanner::AppendCollected() {
         }
         break;
       case TempEvent::Kind::File:
-        if (skipping == 0 && !event.listed) AddFoundEntry(event.entry);
+        if (skipping == 0 && !event.listed) AddFoundEntry(std::move(event.entry));
         break;
     }
   }

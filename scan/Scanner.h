@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -124,7 +125,7 @@ class TScanner {
   std::optional<std::string> collectedRoot_;
   bool collectedRootMissing_ = false;
   bool collectedRootEntered_ = false;
-  std::vector<TempEvent> collected_;
+  std::deque<TempEvent> collected_;
 
   Caption caption_ = Caption::None;
   std::string captionDirectory_;

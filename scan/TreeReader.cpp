@@ -224,6 +224,8 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
     auto out = std::make_unique<TListing>();
     out->kind = TListing::Kind::Listed;
     out->name = name_;
+    // A record here takes at most what the kernel's did, plus the sizes of a measured file.
+    out->Reserve(listing.Bytes());
     listing.ForEach([&](std::string_view name, unsigned char type) {
       TListing::Entry entry;
       entry.name = name;

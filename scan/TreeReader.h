@@ -56,6 +56,7 @@ struct TListing {
   std::shared_ptr<UniqueFd> folder;
 
   void Add(const Entry& entry);
+  void Reserve(size_t bytes) { data_.reserve(bytes); }
   // Takes size, device and inode of every entry added as sized, relative to the directory at
   // dirFd; a file gone or no longer a file since the listing is marked gone.
   void TakeSizes(int dirFd);
