@@ -19,8 +19,8 @@ namespace {
 // The walk looks for the reader's next listing at least this often while it waits, so the window
 // shows where the walk is even when the reader hands over less than a batch.
 constexpr std::chrono::milliseconds kWaitSlice(20);
-// After Stop, a reader still gets this long to answer (a healthy drive's root test answers at
-// once, the next drives' roots are still tested); a reader that takes longer is abandoned.
+// After Stop, a reader still gets this long to hand over what it has read (a healthy drive's
+// root test answers at once, the next drives' roots are still tested); then it is abandoned.
 constexpr std::chrono::milliseconds kStopGrace(20);
 constexpr int kHeartbeatEntries = 256;
 // The texts are put on display at most this often during a walk: each change is a repaint.
@@ -122,14 +122,14 @@ class TScanner::Walk {
       step.Subdirectory(entry.name);
       if (!step.BeforeDirectory() || !reading) {
         // Its listing, and those below it, are not wanted: the reader's order is left behind.
-        reader_.Abandon();
+        LetReaderGo();
         reading = false;
         continue;
       }
       std::unique_ptr<TListing> next = s_.Await(reader_);
       if (!next || next->name != entry.name ||
           (next->kind != TListing::Kind::Listed && next->kind != TListing::Kind::NotEntered)) {
-        reader_.Abandon();
+        LetReaderGo();
         reading = false;
         continue;
       }
@@ -141,10 +141,16 @@ class TScanner::Walk {
       step.DirectoryOpened(path, *next);
       stack.emplace_back(std::move(next), path.size());
     }
-    reader_.Abandon();
+    LetReaderGo();
   }
 
  private:
+  // No more listings come: a Stop held back for those read before it now counts.
+  void LetReaderGo() {
+    reader_.Abandon();
+    s_.stopHeld_ = false;
+  }
+
   struct Frame {
     Frame(std::unique_ptr<TListing> l, size_t length)
         : listing(std::move(l)), cursor(*listing), pathLength(length) {}
@@ -198,7 +204,7 @@ class TScanner::MaskedStep : public Walk::Step {
   void Subdirectory(std::string_view name) override { places_.Subdirectory(name); }
   bool BeforeDirectory() override {
     s_.ReloadExceptions();
-    return !s_.view_.StopRequested();
+    return !s_.Stopped();
   }
   void NotEntered(std::string_view, bool exists) override {
     if (!collect_ || places_.PlaceOfPending() != TempPlace::Root) return;
@@ -259,7 +265,7 @@ class TScanner::TemporaryStep : public Walk::Step {
   explicit TemporaryStep(TScanner& scanner) : s_(scanner) {}
 
   void Subdirectory(std::string_view name) override { places_.Subdirectory(name); }
-  bool BeforeDirectory() override { return !s_.view_.StopRequested(); }
+  bool BeforeDirectory() override { return !s_.Stopped(); }
   void NotEntered(std::string_view, bool exists) override {
     if (places_.PlaceOfPending() != TempPlace::Root) return;
     if (!exists) s_.Warn();
@@ -299,7 +305,7 @@ class TScanner::CacheStep : public Walk::Step {
   explicit CacheStep(TScanner& scanner) : s_(scanner) {}
   ~CacheStep() override = default;
 
-  bool BeforeDirectory() override { return !s_.view_.StopRequested(); }
+  bool BeforeDirectory() override { return !s_.Stopped(); }
   void DirectoryOpened(const std::string&, const TListing&) override {
     Flush();
     s_.ShowCaption(Caption::Cleaning);
@@ -309,7 +315,7 @@ class TScanner::CacheStep : public Walk::Step {
             const TListing& listing) override {
     if (EqualsFolded(entry.name, "index.dat") || EqualsFolded(entry.name, "desktop.ini"))
       return true;
-    if (s_.view_.StopRequested()) return false;
+    if (s_.Stopped()) return false;
     if (s_.settings_.dryRun) {
       shown_.clear();
       AppendDisplayPath(shown_, dirPath.data(), dirPath.size());
@@ -385,16 +391,30 @@ TReadOptions TScanner::Options(bool matchMasks, bool sizeTemporaryFiles) const {
 }
 
 std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
-  const auto started = std::chrono::steady_clock::now();
+  std::optional<std::chrono::steady_clock::time_point> stopSeen;
   for (;;) {
-    if (std::unique_ptr<TListing> next = reader.Next()) return next;
-    if (view_.StopRequested() && std::chrono::steady_clock::now() - started >= kStopGrace) {
-      reader.Abandon();
-      return nullptr;
+    if (std::unique_ptr<TListing> next = reader.Next()) {
+      // Read before the Stop: walked as it would have been had the walk kept up with the reader.
+      if (stopSeen) stopHeld_ = true;
+      return next;
+    }
+    if (view_.StopRequested()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (!stopSeen) {
+        // Stop came while the walk waited: nothing more is read; what the reader has read is
+        // still taken, for a moment, and the walk then ends where Stop found it.
+        stopSeen = now;
+        reader.StopReading();
+      }
+      if (now - *stopSeen >= kStopGrace) {
+        reader.Abandon();
+        stopHeld_ = false;
+        return nullptr;
+      }
     }
     // The window shows where the walk is while it waits, at the pace a person can read it.
     if (displayPacer_.Due()) FlushDisplay();
-    if (!view_.WaitFor(*wake_, kWaitSlice)) {
+    if (!view_.WaitFor(*wake_, stopSeen ? kStopGrace : kWaitSlice)) {
       reader.Abandon();
       return nullptr;
     }
@@ -413,6 +433,10 @@ void TScanner::RunRemovals(std::vector<TRemovalWorker::Job> jobs) {
     // A removal is never abandoned: when the window cannot wait any more, the thread does.
     if (!view_.WaitFor(*wake_, kWaitSlice)) wake_->WaitBlocking(kWaitSlice);
   }
+}
+
+bool TScanner::Stopped() const {
+  return view_.StopRequested() && !stopHeld_;
 }
 
 void TScanner::ReloadExceptions() {
@@ -491,7 +515,7 @@ bool TScanner::AddFoundFile(const TListing::Entry& entry, const std::string& dir
     fullPath_.assign(dirPath).append(entry.name);
     if (!list_.IsNewEntry(fullPath_)) return true;
   }
-  if (testStop && view_.StopRequested()) return false;
+  if (testStop && Stopped()) return false;
   // A file gone or replaced by something that is not a file since the listing is not listed.
   if (!entry.sized || entry.gone) return true;
   Append(MakeEntry(entry, dirPath));
@@ -513,6 +537,7 @@ void TScanner::Append(ResultEntry entry) {
 }
 
 void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
+  stopHeld_ = false;
   Guarded(*this, [&] {
     root_ = WithSlash(root);
     mayRepeat_ = list_.HoldsPathUnder(root_);
@@ -531,19 +556,21 @@ void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
     } else {
       // ScanDirectory of the root: the exceptions, Stop, then the listing.
       ReloadExceptions();
-      if (!view_.StopRequested() && first && first->kind == TListing::Kind::Listed) {
+      if (!Stopped() && first && first->kind == TListing::Kind::Listed) {
         collectedRootEntered_ = collectTemporary;
         MaskedStep step(*this, collectTemporary);
         Walk(*this, reader).Run(std::move(first), step);
       }
     }
+    stopHeld_ = false;
     ShowTotalSize();
   });
 }
 
 void TScanner::ScanTempDirectories(const std::string& root) {
+  stopHeld_ = false;
   Guarded(*this, [&] {
-    if (view_.StopRequested()) return;
+    if (Stopped()) return;
     if (collectedRoot_ && *collectedRoot_ == root) {
       AppendCollected();
     } else {
@@ -553,11 +580,12 @@ void TScanner::ScanTempDirectories(const std::string& root) {
       std::unique_ptr<TListing> first = Await(reader);
       if (first && first->kind == TListing::Kind::RootMissing) {
         Warn();
-      } else if (!view_.StopRequested() && first && first->kind == TListing::Kind::Listed) {
+      } else if (!Stopped() && first && first->kind == TListing::Kind::Listed) {
         TemporaryStep step(*this);
         Walk(*this, reader).Run(std::move(first), step);
       }
     }
+    stopHeld_ = false;
     ShowTotalSize();
   });
 }
@@ -584,7 +612,7 @@ void TScanner::AppendCollected() {
     switch (event.kind) {
       case TempEvent::Kind::RootBegin:
       case TempEvent::Kind::DirBegin:
-        if (skipping > 0 || view_.StopRequested()) {
+        if (skipping > 0 || Stopped()) {
           ++skipping;
           break;
         }
@@ -611,8 +639,9 @@ void TScanner::AppendCollected() {
 }
 
 void TScanner::CleanInternetCache(const QString& folder) {
+  stopHeld_ = false;
   Guarded(*this, [&] {
-    if (view_.StopRequested()) return;
+    if (Stopped()) return;
     const std::string path = QFile::encodeName(folder).toStdString();
     root_ = WithSlash(path);
     TReadOptions options;
@@ -626,6 +655,7 @@ void TScanner::CleanInternetCache(const QString& folder) {
       Walk(*this, reader).Run(std::move(first), step);
       step.Flush();
     }
+    stopHeld_ = false;
     ShowTotalSize();
   });
 }

@@ -95,6 +95,8 @@ class TScanner {
   void EventPoint();
   void Warn();
   void ReloadExceptions();
+  // The Stop test of the walk: Stop pressed, and not held back for what the reader had read.
+  bool Stopped() const;
   // The next listing of the reader, waiting for it with the window live; nullptr when it is
   // abandoned: Stop came while waiting (or had come, and the reader did not answer at once), or
   // the program is ending.
@@ -120,6 +122,9 @@ class TScanner {
   // Whether the list held a file below root_ when the walk began: only then can the walk meet a
   // listed path (one walk never meets a path twice), and only then are paths looked up.
   bool mayRepeat_ = true;
+  // Stop came while the walk waited for its reader: the listings read before it are walked
+  // as if it had not come yet, until the next wait finds no more.
+  bool stopHeld_ = false;
 
   // What ScanDrive collected for ScanTempDirectories.
   std::optional<std::string> collectedRoot_;

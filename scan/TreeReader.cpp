@@ -125,6 +125,7 @@ struct TTreeReader::State {
   size_t handedOver = 0;
   bool asked = false;  // the check found nothing ready and waits for a wake-up
   std::atomic<bool> abandoned{false};
+  std::atomic<bool> readingStopped{false};
 
   // Between the two reader threads: listings read, their files not yet measured.
   std::mutex measureMutex;
@@ -213,13 +214,15 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
  public:
   ReadingVisitor(TTreeReader::State& state, std::string root) : s_(state), root_(std::move(root)) {}
 
-  bool BeforeDirectory() override { return !s_.abandoned; }
+  bool BeforeDirectory() override { return !s_.abandoned && !s_.readingStopped; }
   void DirectoryOpened(const std::string& path) override {
     ++opened_;
     underTemp_ = s_.options.sizeTemporaryFiles && IsBelowTemporaryFolder(root_, path);
     name_ = opened_ == 1 ? std::string() : LastComponent(path);
   }
-  bool File(int, std::string_view, const std::string&) override { return !s_.abandoned; }
+  bool File(int, std::string_view, const std::string&) override {
+    return !s_.abandoned && !s_.readingStopped;
+  }
   void Listed(int dirFd, const DirectoryWalk::Listing& listing) override {
     auto out = std::make_unique<TListing>();
     out->kind = TListing::Kind::Listed;
@@ -361,6 +364,10 @@ std::unique_ptr<TListing> TTreeReader::Next() {
   std::unique_ptr<TListing> next = std::move(taken_.front());
   taken_.pop_front();
   return next;
+}
+
+void TTreeReader::StopReading() {
+  state_->readingStopped = true;
 }
 
 void TTreeReader::Abandon() {

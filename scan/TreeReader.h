@@ -108,6 +108,8 @@ class TTreeReader {
 
   // The next listing, or nullptr when none is ready yet (wait for the wake-up and ask again).
   std::unique_ptr<TListing> Next();
+  // Reads nothing more, but still hands over what it has read (then the End).
+  void StopReading();
   void Abandon();
 
   // What the reader thread and the check share; the thread holds it as long as it runs.

@@ -618,7 +618,8 @@ TEST_F(LiveWindowTest, StopDuringABlockedReadEndsTheCheckAtOnce) {
   TickDrives({0, 1, 2});
   std::optional<Clock::time_point> stoppedAt;
   Every10Ms([&] {
-    if (!stoppedAt && volume->Blocked() >= 1) {
+    // The listing of blk blocks, and the walk has come up to it.
+    if (!stoppedAt && volume->Blocked() >= 1 && Findings().contains(At("/f/a.tmp"))) {
       stoppedAt = Clock::now();
       FindForm->StopButton->click();
     }
