@@ -43,15 +43,18 @@ void TExceptionsFile::Fail() const {
 }
 
 void TExceptionsFile::Watch() {
-  if (watchTried_) return;
-  watchTried_ = true;
   // The file named directly in the working directory, and no link: then every change to it is a
-  // change in that directory.
+  // change in that directory. Asked at every reading: the file may have become a link.
   const QByteArray name = QFile::encodeName(name_);
   struct stat st {};
-  if (name.contains('/') || (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) ||
-      !LocalFileSystem("."))
+  if (name.contains('/') || (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode))) {
+    watch_.Reset();
+    watchTried_ = false;
     return;
+  }
+  if (watchTried_) return;
+  watchTried_ = true;
+  if (!LocalFileSystem(".")) return;
   UniqueFd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!fd.Valid() || ::inotify_add_watch(fd.Get(), ".", kChanges | IN_ONLYDIR) < 0) return;
   watch_ = std::move(fd);
