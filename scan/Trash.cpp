@@ -315,7 +315,7 @@ bool TTrash::Move(int folderFd, const char* name) {
   const std::string topdir = TopDirOf(folder);
   // Moving a file about inside a trash would orphan its .trashinfo.
   if (InsideATrash(folder, topdir)) return false;
-  // The home trash, then the volume's trashes in the order the specification gives; a trash
+  // The home trash, then the volume's trashes in the freedesktop.org order; a trash
   // that turns out to be on another mount of the file system (a bind mount) passes the file on.
   for (int method = 0; method <= 2; ++method) {
     Place* place = method == 0      ? HomePlace(st.st_dev)

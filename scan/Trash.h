@@ -27,7 +27,7 @@ std::string EncodeTrashPath(std::string_view path);
 // The DeletionDate= value: local time as YYYY-MM-DDThh:mm:ss.
 std::string TrashDate(std::time_t when);
 
-// Moves files into the desktop's trash (freedesktop.org Trash specification 1.0), where a file
+// Moves files into the desktop's trash (the freedesktop.org trash, version 1.0), where a file
 // manager shows each with its original place and can put it back.
 //
 // A file goes to the home trash when its folder is on the same file system (device) as the
