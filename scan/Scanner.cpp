@@ -391,11 +391,14 @@ TReadOptions TScanner::Options(bool matchMasks, bool sizeTemporaryFiles) const {
 }
 
 std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
+  // A Stop from before the wait takes effect as ever; one that comes during it is held back for
+  // what the reader had read by then.
+  const bool stoppedBefore = view_.StopRequested();
   std::optional<std::chrono::steady_clock::time_point> stopSeen;
   for (;;) {
     if (std::unique_ptr<TListing> next = reader.Next()) {
       // Read before the Stop: walked as it would have been had the walk kept up with the reader.
-      if (stopSeen) stopHeld_ = true;
+      if (stopSeen && !stoppedBefore) stopHeld_ = true;
       return next;
     }
     if (view_.StopRequested()) {
