@@ -257,7 +257,8 @@ void TFindForm::BuildLayout() {
   // out rows of equal height without visiting each, so removing rows from a long list is cheap.
   TempFileList = new QTableView(this);
   TempFileList->setObjectName(QStringLiteral("TempFileList"));
-  TempFileList->setModel(TempFileModel);
+  // Without a display nobody looks at the list: its view keeps nothing per entry.
+  if (!IsHeadless()) TempFileList->setModel(TempFileModel);
   TempFileList->setShowGrid(false);
   TempFileList->setWordWrap(false);
   TempFileList->horizontalHeader()->hide();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <functional>
 
 #include "platform/TextCodec.h"
@@ -88,6 +89,27 @@ bool TResultList::IsNewEntry(std::string_view path) const {
   return !paths_.contains(path);
 }
 
+namespace {
+
+constexpr size_t kPathBlock = 64 * 1024;
+
+}  // namespace
+
+QByteArray TResultList::StorePath(std::string_view folder, std::string_view name) {
+  const size_t length = folder.size() + name.size();
+  if (pathBlocks_.empty() || pathBlockUsed_ + length + 1 > pathBlockSize_) {
+    pathBlockSize_ = std::max(kPathBlock, length + 1);
+    pathBlocks_.push_back(std::make_unique<char[]>(pathBlockSize_));
+    pathBlockUsed_ = 0;
+  }
+  char* at = pathBlocks_.back().get() + pathBlockUsed_;
+  std::memcpy(at, folder.data(), folder.size());
+  std::memcpy(at + folder.size(), name.data(), name.size());
+  at[length] = '\0';
+  pathBlockUsed_ += length + 1;
+  return QByteArray::fromRawData(at, static_cast<qsizetype>(length));
+}
+
 bool TResultList::HoldsPathUnder(std::string_view folder) const {
   for (const ResultEntry& entry : entries_) {
     if (entry.marker == 0 && ViewOf(entry.path).starts_with(folder)) return true;
@@ -115,6 +137,9 @@ void TResultList::Clear() {
   beginResetModel();
   entries_.clear();
   entries_.shrink_to_fit();
+  pathBlocks_.clear();
+  pathBlockUsed_ = 0;
+  pathBlockSize_ = 0;
   paths_.clear();
   indexed_ = false;
   committed_ = 0;

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -68,6 +69,9 @@ class TResultList : public QAbstractListModel {
 
   // Appends an unticked entry (announced to views at the next CommitPending or other change).
   void Append(ResultEntry entry);
+  // The bytes of folder followed by name, kept by the list itself (with a NUL after them) until
+  // it is cleared, as a path for an entry of this list: a finding costs no allocation of its own.
+  QByteArray StorePath(std::string_view folder, std::string_view name);
   void CommitPending();
 
   void Clear();
@@ -103,6 +107,10 @@ class TResultList : public QAbstractListModel {
 
   // A deque grows without moving what it holds: no moment with the whole list held twice.
   std::deque<ResultEntry> entries_;
+  // The stored paths, in blocks; an entry's path views its bytes here. Released by Clear only.
+  std::vector<std::unique_ptr<char[]>> pathBlocks_;
+  size_t pathBlockUsed_ = 0;
+  size_t pathBlockSize_ = 0;
   QStringList markers_{QString()};  // the distinct marker texts; 0 is none
   size_t committed_ = 0;
   // Paths of unmarked entries, viewing the entries' own bytes, once asked for.

@@ -63,8 +63,8 @@ struct TScanner::TempEvent {
   Kind kind = Kind::File;
   bool rootMissing = false;  // RootBegin: the folder was gone when the walk met it
   bool entered = false;      // RootBegin: the folder could be listed
-  bool listed = false;       // File: the masked part of the same walk listed it
-  ResultEntry entry;         // File, when not listed
+  bool listed = false;       // File: the masked part of the same walk listed it; when not, its
+                             // entry is the next one of the collected files
 };
 
 // Walks the listings a reader hands over, in order, exactly as DirectoryWalk walks the tree,
@@ -242,8 +242,8 @@ class TScanner::MaskedStep : public Walk::Step {
       TempEvent file = TempEvent::Of(TempEvent::Kind::File);
       // Listed just now by the masked part: the temporary part would find it listed.
       file.listed = s_.list_.Count() > before;
-      if (!file.listed) file.entry = s_.MakeEntry(entry, dirPath);
-      Collect(std::move(file));
+      if (!file.listed) s_.collectedFiles_.push_back(s_.MakeEntry(entry, dirPath));
+      Collect(file);
     }
     return true;
   }
@@ -500,10 +500,7 @@ void TScanner::Warn() {
 
 ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string& dirPath) const {
   ResultEntry result;
-  result.path =
-      QByteArray(static_cast<qsizetype>(dirPath.size() + entry.name.size()), Qt::Uninitialized);
-  std::memcpy(result.path.data(), dirPath.data(), dirPath.size());
-  std::memcpy(result.path.data() + dirPath.size(), entry.name.data(), entry.name.size());
+  result.path = list_.StorePath(dirPath, entry.name);
   result.size = entry.size;
   result.device = entry.device;
   result.inode = entry.inode;
@@ -545,6 +542,7 @@ void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
     root_ = WithSlash(root);
     mayRepeat_ = list_.HoldsPathUnder(root_);
     collected_.clear();
+    collectedFiles_.clear();
     collectedRoot_.reset();
     TTreeReader reader(root, Options(true, collectTemporary), wake_);
     std::unique_ptr<TListing> first = Await(reader);
@@ -600,7 +598,9 @@ void TScanner::AppendCollected() {
   // Taken out event by event, so that the collected files pass into the list without ever
   // being held twice.
   std::deque<TempEvent> events = std::move(collected_);
+  std::deque<ResultEntry> files = std::move(collectedFiles_);
   collected_.clear();
+  collectedFiles_.clear();
   collectedRoot_.reset();
   if (collectedRootMissing_) {
     Warn();
@@ -635,7 +635,9 @@ void TScanner::AppendCollected() {
         }
         break;
       case TempEvent::Kind::File:
-        if (skipping == 0 && !event.listed) AddFoundEntry(std::move(event.entry));
+        if (event.listed) break;
+        if (skipping == 0) AddFoundEntry(std::move(files.front()));
+        files.pop_front();
         break;
     }
   }

@@ -131,6 +131,7 @@ class TScanner {
   bool collectedRootMissing_ = false;
   bool collectedRootEntered_ = false;
   std::deque<TempEvent> collected_;
+  std::deque<ResultEntry> collectedFiles_;
 
   Caption caption_ = Caption::None;
   std::string captionDirectory_;
