@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+#include "helper/CacheFolderGuard.h"
+
 class TRegistry;
 
 // The folder the internet cache cleaning empties: the "Cache" value of the shell-folders key in
@@ -18,7 +20,3 @@ std::optional<QString> FindCacheFolder(TRegistry& registry);
 
 // Whether a folder may be emptied by the cache cleaning.
 bool UsableCacheFolder(const QString& folder);
-// The same for a folder already open: neither "/" nor a home folder ($HOME and the password
-// database's, see HomeFolders) nor one of their ancestors, compared by device and inode. When no
-// home folder can be told, no folder is usable.
-bool UsableCacheFolder(int folderFd);

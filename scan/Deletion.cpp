@@ -48,7 +48,8 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
     for (; cursor >= 0 && static_cast<qsizetype>(rows.size()) < batch; --cursor) {
       if (!list.Checked(cursor)) continue;
       rows.push_back(cursor);
-      jobs.push_back([remover, entry = list.Entry(cursor)] { return remover->Remove(entry); });
+      jobs.push_back(
+          [remover, file = FoundFileOf(list.Entry(cursor))] { return remover->Remove(file); });
     }
     if (rows.empty()) break;
     worker.Start(std::move(jobs));

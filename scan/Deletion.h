@@ -6,8 +6,8 @@
 #include <functional>
 #include <string_view>
 
+#include "helper/FileRemover.h"
 #include "platform/WakeUp.h"
-#include "scan/FileRemover.h"
 #include "scan/ResultList.h"
 
 class TLanguageFile;

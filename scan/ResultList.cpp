@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 
+#include "helper/SafeUnlink.h"
 #include "platform/TextCodec.h"
 #include "platform/UniqueFd.h"
-#include "scan/SafeUnlink.h"
 
 QString EntryPath(const QString& text) {
   if (!IsMarkedText(text)) return text;
@@ -20,6 +20,16 @@ QString EntryPath(const QString& text) {
 
 bool IsMarkedText(const QString& text) {
   return text.endsWith(u')');
+}
+
+TFoundFile FoundFileOf(const ResultEntry& entry) {
+  TFoundFile file;
+  file.path.assign(entry.path.constData(), static_cast<size_t>(entry.path.size()));
+  file.relativeStart = entry.relativeStart;
+  file.device = entry.device;
+  file.inode = entry.inode;
+  file.symlink = entry.symlink;
+  return file;
 }
 
 namespace {
@@ -256,7 +266,7 @@ class EntrySizes {
     if (entry.path.size() >= PATH_MAX) {
       // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder
       // by folder.
-      return deepFiles_.Stat(entry, st) ? static_cast<quint64>(st.st_size) : 0;
+      return deepFiles_.Stat(FoundFileOf(entry), st) ? static_cast<quint64>(st.st_size) : 0;
     }
     const qsizetype slash = entry.path.lastIndexOf('/');
     const std::string_view folder(entry.path.constData(), static_cast<size_t>(slash + 1));

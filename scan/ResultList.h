@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "helper/FoundFile.h"
+
 // The entry path of a result entry's text: for a marked entry (last character ")") the text
 // before the first " (", or the whole text when it has none; for any other entry the whole text.
 QString EntryPath(const QString& text);
@@ -30,6 +32,9 @@ struct ResultEntry {
   bool checked = false;
   bool symlink = false;
 };
+
+// What the helper needs of an entry to remove or measure its file.
+TFoundFile FoundFileOf(const ResultEntry& entry);
 
 // The result list (TempFileList's model): entries in the order they were found, each shown as
 // its path (names as text, unprintable bytes escaped) plus its marker, with a tick.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "helper/TreeReader.h"
 #include "platform/Errors.h"
 #include "platform/WakeUp.h"
 #include "scan/EventPacer.h"
@@ -20,7 +21,6 @@
 #include "scan/RemovalWorker.h"
 #include "scan/ResultList.h"
 #include "scan/ScanView.h"
-#include "scan/TreeReader.h"
 
 class TLanguageFile;
 

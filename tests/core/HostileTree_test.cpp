@@ -19,7 +19,7 @@
 #include "i18n/LanguageFile.h"
 #include "scan/CacheFolder.h"
 #include "scan/Deletion.h"
-#include "scan/DirectoryWalk.h"
+#include "helper/DirectoryWalk.h"
 #include "scan/Scanner.h"
 #include "scan/StatusTexts.h"
 #include "settings/ListFile.h"

@@ -13,7 +13,7 @@
 #include "TestEnv.h"
 #include "i18n/LanguageFile.h"
 #include "scan/Deletion.h"
-#include "scan/DirectoryWalk.h"
+#include "helper/DirectoryWalk.h"
 #include "scan/Scanner.h"
 #include "settings/ListFile.h"
 

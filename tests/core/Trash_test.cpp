@@ -2,7 +2,7 @@
 // a file manager must give back byte for byte, collisions, and a tree changed under it. What was
 // written is read back, and restored, by an independent reader (Python's configparser and
 // urllib.parse.unquote_to_bytes: tests/support/read_trashinfo.py).
-#include "scan/Trash.h"
+#include "helper/Trash.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

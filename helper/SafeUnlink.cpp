@@ -1,4 +1,4 @@
-#include "scan/SafeUnlink.h"
+#include "helper/SafeUnlink.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,8 +13,8 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 }  // namespace
 
-TSafeUnlink::Reach TSafeUnlink::OpenFolder(const ResultEntry& entry, size_t nameStart) {
-  const std::string_view path(entry.path.constData(), static_cast<size_t>(entry.path.size()));
+TSafeUnlink::Reach TSafeUnlink::OpenFolder(const TFoundFile& entry, size_t nameStart) {
+  const std::string_view path(entry.path);
   const size_t rootLength = entry.relativeStart;
   const auto failed = [] { return errno == ENOENT ? Reach::Gone : Reach::Blocked; };
 
@@ -73,15 +73,15 @@ TSafeUnlink::Reach TSafeUnlink::OpenFolder(const ResultEntry& entry, size_t name
   return Reach::Open;
 }
 
-bool TSafeUnlink::Delete(const ResultEntry& entry) {
+bool TSafeUnlink::Delete(const TFoundFile& entry) {
   return Remove(entry,
                 [](int folderFd, const char* name) { return ::unlinkat(folderFd, name, 0) == 0; });
 }
 
-bool TSafeUnlink::Remove(const ResultEntry& entry, const Removal& act) {
-  const qsizetype slash = entry.path.lastIndexOf('/');
-  if (slash < 0 || static_cast<quint32>(slash) + 1 < entry.relativeStart) return false;
-  const size_t nameStart = static_cast<size_t>(slash) + 1;
+bool TSafeUnlink::Remove(const TFoundFile& entry, const Removal& act) {
+  const size_t slash = entry.path.rfind('/');
+  if (slash == std::string::npos || slash + 1 < entry.relativeStart) return false;
+  const size_t nameStart = slash + 1;
   switch (OpenFolder(entry, nameStart)) {
     case Reach::Gone:
       return true;
@@ -90,24 +90,24 @@ bool TSafeUnlink::Remove(const ResultEntry& entry, const Removal& act) {
     case Reach::Open:
       break;
   }
-  const char* name = entry.path.constData() + nameStart;  // QByteArray data ends with a NUL
+  const char* name = entry.path.c_str() + nameStart;
   struct stat st {};
   if (::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   // The same file: same device and inode, and the same kind, since a file removed and made
   // anew (a link, a FIFO) may well get the old inode number back.
   const bool sameKind = entry.symlink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
-  if (static_cast<quint64>(st.st_dev) != entry.device ||
-      static_cast<quint64>(st.st_ino) != entry.inode || !sameKind)
+  if (static_cast<std::uint64_t>(st.st_dev) != entry.device ||
+      static_cast<std::uint64_t>(st.st_ino) != entry.inode || !sameKind)
     return false;
   if (act(folderFd_, name)) return true;
   // The test is whether the file is gone, not what the call said.
   return ::fstatat(folderFd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
-bool TSafeUnlink::Stat(const ResultEntry& entry, struct stat& st) {
-  const qsizetype slash = entry.path.lastIndexOf('/');
-  if (slash < 0 || static_cast<quint32>(slash) + 1 < entry.relativeStart) return false;
-  const size_t nameStart = static_cast<size_t>(slash) + 1;
+bool TSafeUnlink::Stat(const TFoundFile& entry, struct stat& st) {
+  const size_t slash = entry.path.rfind('/');
+  if (slash == std::string::npos || slash + 1 < entry.relativeStart) return false;
+  const size_t nameStart = slash + 1;
   if (OpenFolder(entry, nameStart) != Reach::Open) return false;
-  return ::fstatat(folderFd_, entry.path.constData() + nameStart, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  return ::fstatat(folderFd_, entry.path.c_str() + nameStart, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }

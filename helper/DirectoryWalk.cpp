@@ -1,4 +1,4 @@
-#include "scan/DirectoryWalk.h"
+#include "helper/DirectoryWalk.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "scan/Trash.h"
+#include "helper/Trash.h"
 
 #include <fcntl.h>
 #include <limits.h>

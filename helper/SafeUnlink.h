@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "helper/FoundFile.h"
 #include "platform/UniqueFd.h"
-#include "scan/ResultList.h"
 
 // Deletes listed files without letting the tree redirect the deletion: the folder holding the
 // file is reached from the walk's root folder one component at a time with O_NOFOLLOW |
@@ -24,22 +24,22 @@ class TSafeUnlink {
   // Tries to delete the entry's file; true when no file of that name is there afterwards (a
   // file already gone counts as deleted). Anything put in the file's place since the check
   // (another file, a link, a directory, a FIFO) is left alone and counts as not deleted.
-  bool Delete(const ResultEntry& entry);
+  bool Delete(const TFoundFile& entry);
 
   // The same walk and check, with the removal left to act: it gets the checked folder's
   // descriptor and the file's name while the file there is still the one found, and answers
   // whether it removed (or moved away) the file. True when no file of that name is there
   // afterwards, whatever act answered.
   using Removal = std::function<bool(int folderFd, const char* name)>;
-  bool Remove(const ResultEntry& entry, const Removal& act);
+  bool Remove(const TFoundFile& entry, const Removal& act);
 
   // The entry's file as it is now, reached the same way (for paths too long to hand to the
   // kernel whole). False when it cannot be reached or is gone.
-  bool Stat(const ResultEntry& entry, struct stat& st);
+  bool Stat(const TFoundFile& entry, struct stat& st);
 
  private:
   enum class Reach { Open, Gone, Blocked };
-  Reach OpenFolder(const ResultEntry& entry, size_t nameStart);
+  Reach OpenFolder(const TFoundFile& entry, size_t nameStart);
 
   struct Folder {
     std::string name;  // the root folder's path for the first, a component for the others

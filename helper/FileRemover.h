@@ -2,8 +2,7 @@
 
 #include <memory>
 
-#include "scan/ResultList.h"
-#include "scan/SafeUnlink.h"
+#include "helper/SafeUnlink.h"
 
 class TTrash;
 
@@ -20,7 +19,7 @@ class TFileRemover {
   TFileRemover(const TFileRemover&) = delete;
   TFileRemover& operator=(const TFileRemover&) = delete;
 
-  bool Remove(const ResultEntry& entry);
+  bool Remove(const TFoundFile& entry);
 
  private:
   TSafeUnlink folders_;
