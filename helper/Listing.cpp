@@ -74,14 +74,20 @@ void TListing::TakeSizes(int dirFd) {
 }
 
 bool TListing::Cursor::Next(Entry& entry) {
-  if (at_ >= end_) return false;
   RecordHead head{};
+  if (static_cast<size_t>(end_ - at_) < sizeof head) return false;
   std::memcpy(&head, at_, sizeof head);
+  const size_t sizes = (head.flags & kSized) != 0 ? 3 * sizeof(std::uint64_t) : 0;
+  // Records that came over the channel are read no further than they go.
+  if (static_cast<size_t>(end_ - at_) < sizeof head + sizes + head.nameLength) {
+    at_ = end_;
+    return false;
+  }
   at_ += sizeof head;
   entry.directory = (head.flags & kDirectory) != 0;
   entry.symlink = (head.flags & kSymlink) != 0;
   entry.fits = (head.flags & kFits) != 0;
-  entry.sized = (head.flags & kSized) != 0;
+  entry.sized = sizes > 0;
   entry.gone = (head.flags & kGone) != 0;
   if (entry.sized) {
     std::uint64_t values[3];

@@ -49,8 +49,11 @@ struct TListing {
   Kind kind = Kind::End;
   std::string name;     // the directory's own name (empty for the walk's root)
   bool exists = false;  // NotEntered: a directory of that name is still there
-  // Listed, cache walks only: the directory itself, for deletions relative to it.
+  // Listed, cache walks only: the directory itself, for deletions relative to it. In the helper
+  // its descriptor; in the program the helper's id for it, held while the program may still
+  // name it in a deletion.
   std::shared_ptr<UniqueFd> folder;
+  std::shared_ptr<const std::uint32_t> remoteFolder;
 
   void Add(const Entry& entry);
   void Reserve(size_t bytes) { data_.reserve(bytes); }
@@ -59,6 +62,9 @@ struct TListing {
   void TakeSizes(int dirFd);
   bool sizesPending = false;  // entries added as sized still wait for TakeSizes
   size_t Bytes() const { return data_.size() + name.size() + sizeof(TListing); }
+  // The entries' records as they travel between the helper and the program.
+  std::string_view Records() const { return std::string_view(data_.data(), data_.size()); }
+  void SetRecords(std::string_view records) { data_.assign(records.begin(), records.end()); }
 
  private:
   std::vector<char> data_;

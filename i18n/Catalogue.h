@@ -46,6 +46,7 @@ class TLanguageFile;
   X(Find_Of, "Find", "Of", "of")                                                                \
   X(Find_Present, "Find", "Present", "This mask arready present")                               \
   X(Find_Present2, "Find", "Present2", "This exception arready present")                        \
+  X(Find_HelperEnded, "Find", "HelperEnded", "the file system helper ended unexpectedly")       \
   X(Main_DriveLabel, "Main", "DriveLabel", "Select drives")                                     \
   X(Main_Start, "Main", "Start", "Start")                                                       \
   X(Main_Exit, "Main", "Exit", "Exit")                                                          \

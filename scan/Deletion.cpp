@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/TextCodec.h"
@@ -22,20 +23,26 @@ constexpr std::chrono::milliseconds kWaitSlice(20);
 DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
                                    const TLanguageFile& language,
                                    std::chrono::steady_clock::duration eventInterval,
-                                   Removal removal) {
+                                   Removal removal, std::shared_ptr<THelperClient> helper) {
   DeletionResult result;
-  // Used by the worker thread alone, and kept alive by its jobs.
-  const auto remover = std::make_shared<TFileRemover>(removal);
+  if (!helper) helper = THelperClient::Start();
   const auto wake = std::make_shared<TWakeUp>();
-  TRemovalWorker worker(wake);
+  TRemovalWorker worker(helper, wake);
   TEventPacer pacer(eventInterval);
   list.CommitPending();
   qsizetype n = list.CheckedCount();
   double progress = 0;
   int shown = -1;
+  bool newCommand = true;
+  bool ending = false;  // the program is on its way out: no new batch starts
   // Rows deleted since the last event point; all lie above the cursor, so removing them late
   // moves nothing the loop still looks at.
   std::vector<qsizetype> gone;
+  const auto markFailed = [&](qsizetype row) {
+    --n;
+    list.MarkFailed(row, CannotDeleteSuffix(language));
+    result.marked.append(list.Text(row));
+  };
 
   // Without an interval every deleted file is an event point of its own.
   const qsizetype batch = eventInterval > std::chrono::steady_clock::duration::zero() ? kBatch : 1;
@@ -44,15 +51,14 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
     // The ticked entries from the cursor up, as the loop would take them one by one. Nothing
     // can tick or untick an entry until the next event point.
     std::vector<qsizetype> rows;
-    std::vector<TRemovalWorker::Job> jobs;
+    std::vector<TFoundFile> files;
     for (; cursor >= 0 && static_cast<qsizetype>(rows.size()) < batch; --cursor) {
       if (!list.Checked(cursor)) continue;
       rows.push_back(cursor);
-      jobs.push_back(
-          [remover, file = FoundFileOf(list.Entry(cursor))] { return remover->Remove(file); });
+      files.push_back(FoundFileOf(list.Entry(cursor)));
     }
     if (rows.empty()) break;
-    worker.Start(std::move(jobs));
+    worker.Start(files, removal, std::exchange(newCommand, false));
 
     size_t applied = 0;
     bool paused = false;  // the batch was cut short for an event point
@@ -61,9 +67,7 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
       for (const size_t done = worker.Done(); applied < done; ++applied) {
         const qsizetype row = rows[applied];
         if (!worker.Removed(applied)) {
-          --n;
-          list.MarkFailed(row, CannotDeleteSuffix(language));
-          result.marked.append(list.Text(row));
+          markFailed(row);
           continue;
         }
         ++result.deleted;
@@ -80,8 +84,22 @@ DeletionResult DeleteTickedEntries(TResultList& list, IDeletionView& view,
         worker.Cut();
         paused = true;
       }
-      // A removal is never abandoned: when the window cannot wait any more, the thread does.
-      if (!view.WaitFor(*wake, kWaitSlice)) wake->WaitBlocking(kWaitSlice);
+      if (!view.WaitFor(*wake, kWaitSlice)) {
+        // The program's end waits for no helper: one that does not end the batch at once is
+        // killed, and what it did not report done is not done.
+        if (!ending) worker.CutNow();
+        ending = true;
+        wake->WaitBlocking(kWaitSlice);
+      }
+    }
+    if (worker.HelperGone() || ending) {
+      // Nothing more is done: every entry still ticked stays, marked as not deleted (one the
+      // helper was busy with when it went may be gone: it is never tried again unasked).
+      for (; applied < rows.size(); ++applied) markFailed(rows[applied]);
+      for (qsizetype row = cursor; row >= 0; --row)
+        if (list.Checked(row)) markFailed(row);
+      result.helperFailed = worker.HelperFailed();
+      break;
     }
     if (paused || pacer.Due()) {
       list.RemoveRows(std::move(gone));

@@ -37,6 +37,7 @@
 #include "scan/EventPacer.h"
 #include "scan/Scanner.h"
 #include "scan/StatusTexts.h"
+#include "scan/TotalSize.h"
 #include "settings/ListBox.h"
 #include "settings/OptionsForm.h"
 
@@ -485,8 +486,10 @@ void TFindForm::RunChecks() {
   const QStringList masks =
       OptionsForm != nullptr ? ListBoxEntries(OptionsForm->MaskBox) : QStringList();
   ScanView view(*this);
+  // Each check has a helper of its own: one left stuck by the last check is not waited for.
+  helper_ = THelperClient::Start();
   TScanner scanner(*TempFileModel, view, Language, exceptions_, masks,
-                   ScanSettings{ProgramCommandLine().dryRun, EventInterval});
+                   ScanSettings{ProgramCommandLine().dryRun, EventInterval, helper_});
   Registry.OpenKey(kOptionsKey, true);
   QListWidget* drives = MainForm != nullptr ? MainForm->DriveListBox : nullptr;
   for (int row = 0; drives != nullptr && row < drives->count(); ++row) {
@@ -585,12 +588,16 @@ void TFindForm::ClearTempFileList() {
 }
 
 void TFindForm::ShowTotalSize() {
-  // A long list takes a while to measure: the window stays live meanwhile.
-  TEventPacer pacer(EventInterval);
-  const quint64 total = TempFileModel->MeasureTotal([&pacer] {
-    if (pacer.Due()) QCoreApplication::processEvents();
-  });
-  StatusBarPanels[2]->setText(TotalSizeText(Language, total));
+  // Measured where the reading runs, the window live meanwhile: a drive that stops answering
+  // holds up nothing here.
+  const std::shared_ptr<THelperClient> helper = Helper();
+  const std::optional<quint64> total = MeasureTotal(
+      *TempFileModel, helper,
+      [this](TWakeUp& wake, std::chrono::milliseconds timeout) { return WaitFor(wake, timeout); });
+  StatusBarPanels[2]->setText(
+      TotalSizeText(Language, total.value_or(TempFileModel->RunningTotal())));
+  if (!total && helper->EndedUnexpectedly())
+    throw EVantrelError(Tr(Language, Txt::Find_HelperEnded));
 }
 
 void TFindForm::UncheckFailedEntries() {
@@ -651,7 +658,7 @@ void TFindForm::DeleteButtonClick() {
   const double startedCpu = BenchStats::CpuMs();
   try {
     result = DeleteTickedEntries(*TempFileModel, view, Language, EventInterval,
-                                 useTrash ? Removal::Trash : Removal::Delete);
+                                 useTrash ? Removal::Trash : Removal::Delete, Helper());
     view.ShowProgress();
   } catch (...) {
     deleting_ = false;
@@ -673,6 +680,12 @@ void TFindForm::DeleteButtonClick() {
     for (const QString& marked : result.marked) PrintLine(marked);
     ReportCheck();
   }
+  if (result.helperFailed) throw EVantrelError(Tr(Language, Txt::Find_HelperEnded));
+}
+
+const std::shared_ptr<THelperClient>& TFindForm::Helper() {
+  if (!helper_ || helper_->Gone()) helper_ = THelperClient::Start();
+  return helper_;
 }
 
 QString TFindForm::StatusCaption() const {

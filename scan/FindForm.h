@@ -13,6 +13,7 @@
 #include "platform/WakeUp.h"
 #include "platform/WindowFrame.h"
 #include "scan/ExceptionsFile.h"
+#include "scan/HelperClient.h"
 #include "scan/ResultList.h"
 #include "settings/Registry.h"
 
@@ -113,7 +114,12 @@ class TFindForm : public TModalForm {
   // Sets the minimum size and the place from frame_, for a frame of these margins.
   void ApplyFrame(const QMargins& margins);
 
+  // The file system helper of the current check, for its deletions and totals too; a new one
+  // when it is gone.
+  const std::shared_ptr<THelperClient>& Helper();
+
   TExceptionsFile exceptions_;
+  std::shared_ptr<THelperClient> helper_;
   // The window's frame (title bar and borders included) as the stored values and the designed
   // place give it; applied once the frame's margins are known.
   FrameGeometry frame_{QRect(232, 240, 574, 249)};

@@ -1,10 +1,7 @@
 #include "scan/RemovalWorker.h"
 
-#include <atomic>
-#include <condition_variable>
+#include <cstring>
 #include <mutex>
-
-#include "platform/WorkerThreads.h"
 
 namespace {
 
@@ -13,83 +10,110 @@ constexpr size_t kWakeEvery = 256;
 
 }  // namespace
 
-struct TRemovalWorker::State {
+struct TRemovalWorker::Batch : THelperClient::Stream {
+  THelperClient* client = nullptr;
   std::shared_ptr<TWakeUp> wake;
-  std::mutex mutex;
-  std::condition_variable work;
-  std::vector<Job> jobs;
-  std::vector<char> removed;
+  std::uint32_t id = 0;
+  std::vector<char> removed;  // written by the receiving thread up to done, then published
   std::atomic<size_t> done{0};
-  std::atomic<bool> cut{false};
+  std::atomic<bool> over{false};
   std::atomic<bool> asked{false};
-  bool running = false;  // a batch is being worked on
-  bool over = true;
-  bool quit = false;
+  size_t lastWake = 0;
 
-  void Loop() {
-    std::unique_lock lock(mutex);
-    for (;;) {
-      work.wait(lock, [this] { return quit || running; });
-      if (quit) return;
-      const size_t count = jobs.size();
-      lock.unlock();
-      size_t i = done;
-      for (; i < count && !cut; ++i) {
-        removed[i] = jobs[i]() ? 1 : 0;
-        done.store(i + 1, std::memory_order_release);
-        if ((i + 1) % kWakeEvery == 0 && asked.exchange(false)) wake->Raise();
+  void Receive(channel::Message type, std::string_view body) override {
+    if (type == channel::Message::Removed) {
+      channel::Reader in(body);
+      const std::uint32_t first = in.U32();
+      const std::string_view results = in.Rest();
+      if (first != done.load() || first + results.size() > removed.size()) return;
+      std::memcpy(removed.data() + first, results.data(), results.size());
+      done.store(first + results.size(), std::memory_order_release);
+      if (done - lastWake >= kWakeEvery && asked.exchange(false)) {
+        lastWake = done;
+        wake->Raise();
       }
-      lock.lock();
-      running = false;
-      over = true;
-      asked = false;
-      wake->Raise();
+    } else if (type == channel::Message::BatchOver) {
+      client->Answered(id);
+      End();
+      client->Close(id);
     }
+  }
+  void Gone(bool) override { End(); }
+  void End() {
+    over = true;
+    asked = false;
+    wake->Raise();
   }
 };
 
-TRemovalWorker::TRemovalWorker(std::shared_ptr<TWakeUp> wake) : state_(std::make_shared<State>()) {
-  state_->wake = std::move(wake);
-  StartWorkerThread([state = state_] { state->Loop(); });
-}
+TRemovalWorker::TRemovalWorker(std::shared_ptr<THelperClient> helper, std::shared_ptr<TWakeUp> wake)
+    : helper_(std::move(helper)), wake_(std::move(wake)) {}
 
 TRemovalWorker::~TRemovalWorker() {
-  {
-    std::lock_guard lock(state_->mutex);
-    state_->quit = true;
-    state_->cut = true;
-  }
-  state_->work.notify_all();
+  // A batch still running is cut: nothing waits for it.
+  if (batch_ && !batch_->over) Cut();
 }
 
-void TRemovalWorker::Start(std::vector<Job> jobs) {
-  {
-    std::lock_guard lock(state_->mutex);
-    state_->jobs = std::move(jobs);
-    state_->removed.assign(state_->jobs.size(), 0);
-    state_->done = 0;
-    state_->cut = false;
-    state_->asked = false;
-    state_->over = false;
-    state_->running = true;
+void TRemovalWorker::Begin(size_t count) {
+  batch_ = std::make_shared<Batch>();
+  batch_->client = helper_.get();
+  batch_->wake = wake_;
+  batch_->removed.assign(count, 0);
+  id_ = helper_->Open(batch_);
+  batch_->id = id_;
+}
+
+void TRemovalWorker::Start(const std::vector<TFoundFile>& files, Removal how, bool newCommand) {
+  Begin(files.size());
+  channel::Writer out;
+  out.Begin(channel::Message::RemoveFiles, id_);
+  out.U8(how == Removal::Trash ? 1 : 0);
+  out.U8(newCommand ? 1 : 0);
+  out.U32(static_cast<std::uint32_t>(files.size()));
+  for (const TFoundFile& file : files) channel::PutFoundFile(out, file);
+  out.End();
+  helper_->Send(out);
+}
+
+void TRemovalWorker::Start(const std::vector<CachedFile>& files) {
+  Begin(files.size());
+  channel::Writer out;
+  out.Begin(channel::Message::RemoveCached, id_);
+  out.U32(static_cast<std::uint32_t>(files.size()));
+  for (const CachedFile& file : files) {
+    out.U32(file.folder ? *file.folder : 0);
+    out.Str(file.name);
   }
-  state_->work.notify_all();
+  out.End();
+  helper_->Send(out);
 }
 
 void TRemovalWorker::Cut() {
-  state_->cut = true;
+  if (!batch_ || batch_->over) return;
+  channel::Writer out;
+  out.Begin(channel::Message::Cut, id_);
+  out.End();
+  helper_->Send(out);
 }
 
-size_t TRemovalWorker::Done() {
-  return state_->done.load(std::memory_order_acquire);
+void TRemovalWorker::CutNow() {
+  if (!batch_ || batch_->over) return;
+  Cut();
+  helper_->ExpectAnswer(id_);
+}
+
+size_t TRemovalWorker::Done() const {
+  return batch_ ? batch_->done.load(std::memory_order_acquire) : 0;
 }
 
 bool TRemovalWorker::Over() {
-  std::lock_guard lock(state_->mutex);
-  if (!state_->over) state_->asked = true;
-  return state_->over;
+  if (!batch_) return true;
+  if (batch_->over) return true;
+  batch_->asked = true;
+  // The end may have come between the two looks.
+  return batch_->over;
 }
 
 bool TRemovalWorker::Removed(size_t i) const {
-  return state_->removed[i] != 0;
+  return batch_->removed[i] != 0;
 }

@@ -1,16 +1,10 @@
 #include "scan/ResultList.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <functional>
 
-#include "helper/SafeUnlink.h"
 #include "platform/TextCodec.h"
-#include "platform/UniqueFd.h"
 
 QString EntryPath(const QString& text) {
   if (!IsMarkedText(text)) return text;
@@ -255,64 +249,11 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   endResetModel();
 }
 
-namespace {
-
-// Sizes listed files folder by folder: entries of one folder come together, so one open of the
-// folder serves them all, and each file costs a one-name lookup instead of a whole path.
-class EntrySizes {
- public:
-  quint64 SizeOf(const ResultEntry& entry) {
-    struct stat st {};
-    if (entry.path.size() >= PATH_MAX) {
-      // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder
-      // by folder.
-      return deepFiles_.Stat(FoundFileOf(entry), st) ? static_cast<quint64>(st.st_size) : 0;
-    }
-    const qsizetype slash = entry.path.lastIndexOf('/');
-    const std::string_view folder(entry.path.constData(), static_cast<size_t>(slash + 1));
-    if (folder != folder_) {
-      folder_.assign(folder);
-      folderFd_.Reset(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    }
-    if (!folderFd_.Valid()) return 0;
-    return ::fstatat(folderFd_.Get(), entry.path.constData() + slash + 1, &st,
-                     AT_SYMLINK_NOFOLLOW) == 0
-               ? static_cast<quint64>(st.st_size)
-               : 0;
+void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes) {
+  quint64 total = 0;
+  for (size_t i = 0; i < entries_.size() && i < sizes.size(); ++i) {
+    entries_[i].size = sizes[i];
+    total += sizes[i];
   }
-
- private:
-  std::string folder_;
-  UniqueFd folderFd_;
-  TSafeUnlink deepFiles_;
-};
-
-constexpr size_t kMeasureStretch = 512;
-
-}  // namespace
-
-quint64 TResultList::MeasureTotal(const std::function<void()>& pause) {
-  CommitPending();
-  for (;;) {
-    const quint64 revision = revision_;
-    EntrySizes sizes;
-    quint64 total = 0;
-    bool complete = true;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-      if (pause && i % kMeasureStretch == kMeasureStretch - 1) {
-        pause();
-        if (revision_ != revision) {
-          complete = false;
-          break;
-        }
-      }
-      ResultEntry& entry = entries_[i];
-      entry.size = sizes.SizeOf(entry);
-      total += entry.size;
-    }
-    if (complete) {
-      runningTotal_ = total;
-      return total;
-    }
-  }
+  runningTotal_ = total;
 }

@@ -99,10 +99,10 @@ class TResultList : public QAbstractListModel {
 
   // Sum of the entries' sizes as last measured.
   quint64 RunningTotal() const { return runningTotal_; }
-  // Measures every entry's file afresh (never following a link); a file that is gone counts 0.
-  // Returns the new total. A long list is measured in stretches with pause() called between
-  // them (to let events through); when the list loses rows meanwhile, it is measured anew.
-  quint64 MeasureTotal(const std::function<void()>& pause = {});
+  // Changes whenever rows go.
+  quint64 Revision() const { return revision_; }
+  // Every entry's size as just measured (in row order), and their sum as the total.
+  void SetMeasuredTotal(const std::vector<quint64>& sizes);
 
  signals:
   void UserTickChanged(int row);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "i18n/Catalogue.h"
 #include "platform/TextCodec.h"
 #include "platform/UniqueFd.h"
 #include "scan/RemovalWorker.h"
@@ -92,7 +93,7 @@ class TScanner::Walk {
     virtual void Heartbeat() = 0;
   };
 
-  Walk(TScanner& scanner, TTreeReader& reader) : s_(scanner), reader_(reader) {}
+  Walk(TScanner& scanner, TRemoteTree& reader) : s_(scanner), reader_(reader) {}
 
   // The walk from the root's listing (kind Listed) to its end. The reader is abandoned as soon
   // as the walk needs no more of it (a directory skipped after Stop, the walk ended).
@@ -160,7 +161,7 @@ class TScanner::Walk {
   };
 
   TScanner& s_;
-  TTreeReader& reader_;
+  TRemoteTree& reader_;
 };
 
 namespace {
@@ -323,15 +324,8 @@ class TScanner::CacheStep : public Walk::Step {
       s_.view_.WouldDelete(shown_);
       return true;
     }
-    if (!listing.folder) return true;  // the directory could not be kept open: nothing to do
-    jobs_.push_back([folder = listing.folder, name = std::string(entry.name)] {
-      // Only what is still a file or link is removed: never a socket or FIFO put in its place.
-      struct stat st {};
-      if (::fstatat(folder->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-          !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-        return false;
-      return ::unlinkat(folder->Get(), name.c_str(), 0) == 0;  // a failure leaves the file
-    });
+    if (!listing.remoteFolder) return true;  // the directory could not be kept open
+    files_.push_back(TRemovalWorker::CachedFile{listing.remoteFolder, std::string(entry.name)});
     return true;
   }
   void Heartbeat() override {
@@ -342,14 +336,14 @@ class TScanner::CacheStep : public Walk::Step {
   // Runs the deletions decided so far and waits for them with the window live; Stop cuts the
   // batch short (the deletion running then still ends).
   void Flush() {
-    if (jobs_.empty()) return;
-    s_.RunRemovals(std::move(jobs_));
-    jobs_.clear();
+    if (files_.empty()) return;
+    s_.RunRemovals(files_);
+    files_.clear();
   }
 
  private:
   TScanner& s_;
-  std::vector<TRemovalWorker::Job> jobs_;
+  std::vector<TRemovalWorker::CachedFile> files_;
   std::string shown_;
 };
 
@@ -366,12 +360,14 @@ TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& lang
                                                                         kDisplayInterval)
                         : std::chrono::steady_clock::duration::zero()),
       exceptionMasks_(cache_),
+      helper_(settings_.helper ? settings_.helper : THelperClient::Start()),
       wake_(std::make_shared<TWakeUp>()) {
   // The reader tests the masks in list order up to the first invalid one; that one is reported
   // at the first file, as its first test would report it.
   for (const QString& mask : masks) {
     try {
-      masks_.push_back(std::make_shared<const TMask>(mask));
+      TMask compiled(mask);
+      masks_.append(mask);
     } catch (const EMaskException& e) {
       invalidMask_ = e;
       break;
@@ -382,15 +378,21 @@ TScanner::TScanner(TResultList& list, IScanView& view, const TLanguageFile& lang
 
 TScanner::~TScanner() = default;
 
-TReadOptions TScanner::Options(bool matchMasks, bool sizeTemporaryFiles) const {
+std::unique_ptr<TRemoteTree> TScanner::Read(const std::string& root, bool matchMasks,
+                                            bool sizeTemporaryFiles, bool cacheFolder) {
   TReadOptions options;
   options.matchMasks = matchMasks;
-  if (matchMasks) options.masks = masks_;
   options.sizeTemporaryFiles = sizeTemporaryFiles;
-  return options;
+  options.cacheFolder = cacheFolder;
+  return std::make_unique<TRemoteTree>(helper_, root, matchMasks ? masks_ : QStringList(), options,
+                                       wake_);
 }
 
-std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
+void TScanner::HelperEnded() const {
+  throw EVantrelError(Tr(language_, Txt::Find_HelperEnded));
+}
+
+std::unique_ptr<TListing> TScanner::Await(TRemoteTree& reader) {
   // A Stop from before the wait takes effect as ever; one that comes during it is held back for
   // what the reader had read by then.
   const bool stoppedBefore = view_.StopRequested();
@@ -400,6 +402,11 @@ std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
       // Read before the Stop: walked as it would have been had the walk kept up with the reader.
       if (stopSeen && !stoppedBefore) stopHeld_ = true;
       return next;
+    }
+    if (reader.HelperFailed()) HelperEnded();
+    if (reader.Over()) {
+      stopHeld_ = false;
+      return nullptr;
     }
     if (view_.StopRequested()) {
       const auto now = std::chrono::steady_clock::now();
@@ -424,18 +431,23 @@ std::unique_ptr<TListing> TScanner::Await(TTreeReader& reader) {
   }
 }
 
-void TScanner::RunRemovals(std::vector<TRemovalWorker::Job> jobs) {
-  if (!remover_) remover_ = std::make_unique<TRemovalWorker>(wake_);
-  remover_->Start(std::move(jobs));
+void TScanner::RunRemovals(const std::vector<TRemovalWorker::CachedFile>& files) {
+  if (!remover_) remover_ = std::make_unique<TRemovalWorker>(helper_, wake_);
+  remover_->Start(files);
   bool cut = false;
   while (!remover_->Over()) {
     if (!cut && view_.StopRequested()) {
-      remover_->Cut();
+      // Stop waits for no helper: one that does not end the batch at once is let go.
+      remover_->CutNow();
       cut = true;
     }
-    // A removal is never abandoned: when the window cannot wait any more, the thread does.
-    if (!view_.WaitFor(*wake_, kWaitSlice)) wake_->WaitBlocking(kWaitSlice);
+    if (!view_.WaitFor(*wake_, kWaitSlice)) {
+      if (!cut) remover_->CutNow();
+      cut = true;
+      wake_->WaitBlocking(kWaitSlice);
+    }
   }
+  if (remover_->HelperFailed()) HelperEnded();
 }
 
 bool TScanner::Stopped() const {
@@ -544,8 +556,8 @@ void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
     collected_.clear();
     collectedFiles_.clear();
     collectedRoot_.reset();
-    TTreeReader reader(root, Options(true, collectTemporary), wake_);
-    std::unique_ptr<TListing> first = Await(reader);
+    const std::unique_ptr<TRemoteTree> reader = Read(root, true, collectTemporary);
+    std::unique_ptr<TListing> first = Await(*reader);
     const bool missing = first && first->kind == TListing::Kind::RootMissing;
     if (collectTemporary) {
       collectedRoot_ = root;
@@ -560,7 +572,7 @@ void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
       if (!Stopped() && first && first->kind == TListing::Kind::Listed) {
         collectedRootEntered_ = collectTemporary;
         MaskedStep step(*this, collectTemporary);
-        Walk(*this, reader).Run(std::move(first), step);
+        Walk(*this, *reader).Run(std::move(first), step);
       }
     }
     stopHeld_ = false;
@@ -577,13 +589,13 @@ void TScanner::ScanTempDirectories(const std::string& root) {
     } else {
       root_ = WithSlash(root);
       mayRepeat_ = list_.HoldsPathUnder(root_);
-      TTreeReader reader(root, Options(false, true), wake_);
-      std::unique_ptr<TListing> first = Await(reader);
+      const std::unique_ptr<TRemoteTree> reader = Read(root, false, true);
+      std::unique_ptr<TListing> first = Await(*reader);
       if (first && first->kind == TListing::Kind::RootMissing) {
         Warn();
       } else if (!Stopped() && first && first->kind == TListing::Kind::Listed) {
         TemporaryStep step(*this);
-        Walk(*this, reader).Run(std::move(first), step);
+        Walk(*this, *reader).Run(std::move(first), step);
       }
     }
     stopHeld_ = false;
@@ -649,15 +661,13 @@ void TScanner::CleanInternetCache(const QString& folder) {
     if (Stopped()) return;
     const std::string path = QFile::encodeName(folder).toStdString();
     root_ = WithSlash(path);
-    TReadOptions options;
-    options.cacheFolder = true;
-    TTreeReader reader(path, std::move(options), wake_);
-    std::unique_ptr<TListing> first = Await(reader);
+    const std::unique_ptr<TRemoteTree> reader = Read(path, false, false, true);
+    std::unique_ptr<TListing> first = Await(*reader);
     if (first && first->kind == TListing::Kind::RootMissing) {
       Warn();
     } else if (first && first->kind == TListing::Kind::Listed) {
       CacheStep step(*this);
-      Walk(*this, reader).Run(std::move(first), step);
+      Walk(*this, *reader).Run(std::move(first), step);
       step.Flush();
     }
     stopHeld_ = false;

@@ -12,12 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "helper/TreeReader.h"
 #include "platform/Errors.h"
 #include "platform/WakeUp.h"
 #include "scan/EventPacer.h"
 #include "scan/ExceptionsFile.h"
+#include "scan/HelperClient.h"
 #include "scan/MaskList.h"
+#include "scan/RemoteTree.h"
 #include "scan/RemovalWorker.h"
 #include "scan/ResultList.h"
 #include "scan/ScanView.h"
@@ -30,6 +31,8 @@ struct ScanSettings {
   // How often, at most, the walk refreshes the display and handles window events. Zero does
   // both at every point where the walk may (tests use it to stop at an exact point).
   std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16);
+  // The file system helper the check's reading and deletions run in; a new one when none.
+  std::shared_ptr<THelperClient> helper = nullptr;
 };
 
 // The walkers of one check. Each entry step walks one tree and appends findings to the result
@@ -42,11 +45,12 @@ struct ScanSettings {
 //   CleanInternetCache   deletes every file below the folder except index.dat and desktop.ini;
 //                        a folder that is "/", a home folder or holds one is refused like a
 //                        missing one (the warning box).
-// The reading (directories, kinds, masks, sizes) runs on a reader thread ahead of the walk
-// (TTreeReader); this class, on the GUI thread, takes the listings in the walk's own order and
-// does everything else: the appends, the exception reload at each directory, the stop tests, the
-// texts, the warnings, every deletion decision. Whenever it must wait for the reader, it waits
-// through the view with the window live; Stop during a wait abandons the reader.
+// The reading (directories, kinds, masks, sizes) runs in the file system helper ahead of the walk
+// (TRemoteTree), and so do the cache cleaning's deletions; this class, on the GUI thread, takes
+// the listings in the walk's own order and does everything else: the appends, the exception
+// reload at each directory, the stop tests, the texts, the warnings, every deletion decision.
+// Whenever it must wait for the helper, it waits through the view with the window live; Stop
+// during a wait abandons the reading.
 //
 // Stop is tested where the check has always tested it (at the start of each directory step,
 // before each new finding of the masked scan, before each cache deletion). Event processing is
@@ -56,7 +60,8 @@ struct ScanSettings {
 // the last directory, the entry count, and the total size.
 //
 // Failures propagate: EFileError when the exception list file cannot be read at a directory,
-// EMaskException when a mask or exception entry is invalid (at its first test).
+// EMaskException when a mask or exception entry is invalid (at its first test), EVantrelError
+// when the helper ended unexpectedly (what was found so far stays listed).
 class TScanner {
  public:
   TScanner(TResultList& list, IScanView& view, const TLanguageFile& language,
@@ -87,9 +92,9 @@ class TScanner {
   void AddFoundEntry(ResultEntry entry);
   void Append(ResultEntry entry);
   ResultEntry MakeEntry(const TListing::Entry& entry, const std::string& dirPath) const;
-  // Runs removals on the removal worker and waits for them with the window live; Stop cuts the
-  // batch short.
-  void RunRemovals(std::vector<TRemovalWorker::Job> jobs);
+  // Runs removals in the helper and waits for them with the window live; Stop cuts the batch
+  // short.
+  void RunRemovals(const std::vector<TRemovalWorker::CachedFile>& files);
   void ShowCaption(Caption caption, const std::string* directory = nullptr);
   // A point where the walk may refresh the display and let events through.
   void EventPoint();
@@ -100,8 +105,10 @@ class TScanner {
   // The next listing of the reader, waiting for it with the window live; nullptr when it is
   // abandoned: Stop came while waiting (or had come, and the reader did not answer at once), or
   // the program is ending.
-  std::unique_ptr<TListing> Await(TTreeReader& reader);
-  TReadOptions Options(bool matchMasks, bool sizeTemporaryFiles) const;
+  std::unique_ptr<TListing> Await(TRemoteTree& reader);
+  std::unique_ptr<TRemoteTree> Read(const std::string& root, bool matchMasks,
+                                    bool sizeTemporaryFiles, bool cacheFolder = false);
+  [[noreturn]] void HelperEnded() const;
   void AppendCollected();
 
   TResultList& list_;
@@ -113,8 +120,9 @@ class TScanner {
   TEventPacer displayPacer_;
   TMaskCache cache_;
   TMaskList exceptionMasks_;
-  std::vector<std::shared_ptr<const TMask>> masks_;  // the masks before the first invalid one
-  std::optional<EMaskException> invalidMask_;        // the first invalid mask, if any
+  QStringList masks_;                          // the masks before the first invalid one
+  std::optional<EMaskException> invalidMask_;  // the first invalid mask, if any
+  std::shared_ptr<THelperClient> helper_;
   std::shared_ptr<TWakeUp> wake_;
   std::unique_ptr<TRemovalWorker> remover_;
 

@@ -230,7 +230,7 @@ TEST_F(DeletionTest, EveryEntryDeletedLeavesNothingToCount) {
   EXPECT_EQ(Delete().deleted, 3);
   EXPECT_TRUE(list.IsEmpty());
   EXPECT_EQ(list.RunningTotal(), 0u);
-  EXPECT_EQ(list.MeasureTotal(), 0u);
+  EXPECT_EQ(MeasuredTotal(list), 0u);
   EXPECT_EQ(view.positions, std::vector<int>({33, 67, 100}));
 }
 

@@ -420,7 +420,7 @@ TEST_F(HostileTreeTest, FifoPutInPlaceOfAFindingNeverBlocks) {
         Scanner().ScanDrive(drive);
         ::unlink((drive + "/a.tmp").c_str());
         ::mkfifo((drive + "/a.tmp").c_str(), 0666);
-        std::string report = "Total size: " + SizeText(list.MeasureTotal()).toStdString();
+        std::string report = "Total size: " + SizeText(MeasuredTotal(list)).toStdString();
         list.SetAllChecked(true);
         QuietDeletionView quiet;
         const DeletionResult result = DeleteTickedEntries(list, quiet, language);

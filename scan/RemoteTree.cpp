@@ -1,0 +1,174 @@
+#include "scan/RemoteTree.h"
+
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
+constexpr size_t kWakeListings = 8;
+constexpr size_t kWakeBytes = 32 * 1024;
+
+bool IsLast(const TListing& listing) {
+  return listing.kind == TListing::Kind::End || listing.kind == TListing::Kind::RootMissing;
+}
+
+}  // namespace
+
+struct TRemoteTree::State : THelperClient::Stream {
+  THelperClient* client = nullptr;  // alive while its receiving thread hands anything over
+  std::shared_ptr<THelperClient::FolderHolds> folders;
+  std::shared_ptr<TWakeUp> wake;
+  std::uint32_t id = 0;
+
+  std::mutex mutex;
+  std::deque<std::unique_ptr<TListing>> ready;
+  size_t readyBytes = 0;
+  size_t handedOver = 0;
+  bool asked = false;  // the check found nothing ready and waits for a wake-up
+  bool lastArrived = false;
+  bool abandoned = false;
+  bool gone = false;
+  bool failed = false;
+
+  void Receive(channel::Message type, std::string_view body) override {
+    if (type == channel::Message::Abandoned) {
+      client->Answered(id);
+      client->Close(id);
+      return;
+    }
+    if (type != channel::Message::Listings) return;
+    std::vector<std::unique_ptr<TListing>> arrived;
+    channel::Reader in(body);
+    while (!in.AtEnd()) {
+      std::uint32_t folder = 0;
+      std::unique_ptr<TListing> listing = channel::GetListing(in, folder);
+      if (!listing) break;
+      if (folder != 0) listing->remoteFolder = THelperClient::FolderHolds::Hold(folders, folder);
+      arrived.push_back(std::move(listing));
+    }
+    std::lock_guard lock(mutex);
+    if (abandoned) return;  // dropped outside the lock
+    bool urgent = false;
+    for (std::unique_ptr<TListing>& listing : arrived) {
+      urgent |= listing->kind != TListing::Kind::Listed || handedOver == 0;
+      lastArrived |= IsLast(*listing);
+      readyBytes += listing->Bytes();
+      ready.push_back(std::move(listing));
+      ++handedOver;
+    }
+    if (asked && (urgent || ready.size() >= kWakeListings || readyBytes >= kWakeBytes)) {
+      asked = false;
+      wake->Raise();
+    }
+  }
+
+  void Gone(bool unexpectedly) override {
+    {
+      std::lock_guard lock(mutex);
+      gone = true;
+      failed = unexpectedly && !lastArrived;
+    }
+    wake->Raise();
+  }
+};
+
+TRemoteTree::TRemoteTree(std::shared_ptr<THelperClient> helper, const std::string& path,
+                         const QStringList& masks, const TReadOptions& options,
+                         std::shared_ptr<TWakeUp> wake)
+    : helper_(std::move(helper)), state_(std::make_shared<State>()) {
+  state_->client = helper_.get();
+  state_->folders = helper_->Folders();
+  state_->wake = std::move(wake);
+  id_ = helper_->Open(state_);
+  state_->id = id_;
+  channel::Writer out;
+  out.Begin(channel::Message::ReadTree, id_);
+  out.U8(static_cast<std::uint8_t>((options.matchMasks ? 1 : 0) |
+                                   (options.sizeTemporaryFiles ? 2 : 0) |
+                                   (options.cacheFolder ? 4 : 0)));
+  out.U32(static_cast<std::uint32_t>(masks.size()));
+  for (const QString& mask : masks) out.Str(mask.toUtf8().toStdString());
+  out.Str(path);
+  out.End();
+  helper_->Send(out);
+}
+
+TRemoteTree::~TRemoteTree() {
+  Abandon();
+}
+
+std::unique_ptr<TListing> TRemoteTree::Next() {
+  if (taken_.empty()) {
+    std::uint32_t listings = 0;
+    std::uint64_t bytes = 0;
+    bool last = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      if (state_->ready.empty()) {
+        state_->asked = true;
+        return nullptr;
+      }
+      taken_.swap(state_->ready);
+      listings = static_cast<std::uint32_t>(taken_.size());
+      bytes = state_->readyBytes;
+      state_->readyBytes = 0;
+      last = state_->lastArrived;
+    }
+    // Room for more: once the end has come, the helper sends nothing more.
+    if (!last && !abandoned_) {
+      channel::Writer out;
+      out.Begin(channel::Message::Taken, id_);
+      out.U32(listings);
+      out.U32(static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, UINT32_MAX)));
+      out.End();
+      helper_->Send(out);
+    }
+  }
+  std::unique_ptr<TListing> next = std::move(taken_.front());
+  taken_.pop_front();
+  return next;
+}
+
+bool TRemoteTree::Over() const {
+  if (abandoned_) return true;
+  std::lock_guard lock(state_->mutex);
+  return state_->ready.empty() && taken_.empty() && (state_->gone || state_->lastArrived);
+}
+
+bool TRemoteTree::HelperFailed() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->failed;
+}
+
+void TRemoteTree::StopReading() {
+  if (stopSent_ || abandoned_) return;
+  stopSent_ = true;
+  channel::Writer out;
+  out.Begin(channel::Message::StopReading, id_);
+  out.End();
+  helper_->Send(out);
+}
+
+void TRemoteTree::Abandon() {
+  if (abandoned_) return;
+  abandoned_ = true;
+  std::deque<std::unique_ptr<TListing>> dropped;
+  bool reading = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->abandoned = true;
+    dropped.swap(state_->ready);
+    reading = !state_->lastArrived && !state_->gone;
+  }
+  taken_.clear();
+  if (!reading) {
+    helper_->Close(id_);
+    return;
+  }
+  channel::Writer out;
+  out.Begin(channel::Message::Abandon, id_);
+  out.End();
+  helper_->Send(out);
+  helper_->ExpectAnswer(id_);
+}

@@ -1,0 +1,93 @@
+#include "scan/TotalSize.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Files a Measure message names, and how many such messages may be on their way at once.
+constexpr size_t kPart = 2048;
+constexpr size_t kPartsInFlight = 4;
+constexpr std::chrono::milliseconds kWaitSlice(20);
+
+struct Measurement : THelperClient::Stream {
+  std::shared_ptr<TWakeUp> wake = std::make_shared<TWakeUp>();
+  std::mutex mutex;
+  std::vector<quint64> sizes;
+  size_t arrived = 0;  // files measured, in parts of any order
+  bool gone = false;
+
+  void Receive(channel::Message type, std::string_view body) override {
+    if (type != channel::Message::Sizes) return;
+    channel::Reader in(body);
+    const std::uint32_t first = in.U32();
+    std::lock_guard lock(mutex);
+    size_t at = first;
+    while (!in.AtEnd() && at < sizes.size()) sizes[at++] = in.U64();
+    arrived += at - first;
+    wake->Raise();
+  }
+  void Gone(bool) override {
+    {
+      std::lock_guard lock(mutex);
+      gone = true;
+    }
+    wake->Raise();
+  }
+};
+
+}  // namespace
+
+std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THelperClient>& helper,
+                                    const TWaiter& wait) {
+  list.CommitPending();
+  for (;;) {
+    const quint64 revision = list.Revision();
+    const size_t count = static_cast<size_t>(list.Count());
+    auto measurement = std::make_shared<Measurement>();
+    measurement->sizes.assign(count, 0);
+    const std::uint32_t id = helper->Open(measurement);
+    size_t sent = 0;
+    const auto sendPart = [&] {
+      const size_t end = std::min(count, sent + kPart);
+      channel::Writer out;
+      out.Begin(channel::Message::Measure, id);
+      out.U32(static_cast<std::uint32_t>(sent));
+      out.U32(static_cast<std::uint32_t>(end - sent));
+      for (; sent < end; ++sent)
+        channel::PutFoundFile(out, FoundFileOf(list.Entry(static_cast<qsizetype>(sent))));
+      out.End();
+      helper->Send(out);
+    };
+    bool changed = false;
+    for (;;) {
+      size_t arrived = 0;
+      {
+        std::lock_guard lock(measurement->mutex);
+        if (measurement->gone) {
+          helper->Close(id);
+          return std::nullopt;
+        }
+        arrived = measurement->arrived;
+      }
+      if (arrived == count) break;
+      while (sent < count && sent - arrived < kPart * kPartsInFlight) sendPart();
+      if (!wait(*measurement->wake, kWaitSlice)) {
+        helper->Close(id);
+        return std::nullopt;
+      }
+      if (list.Revision() != revision) {
+        changed = true;
+        break;
+      }
+    }
+    helper->Close(id);
+    if (changed) continue;
+    std::lock_guard lock(measurement->mutex);
+    list.SetMeasuredTotal(measurement->sizes);
+    return list.RunningTotal();
+  }
+}
