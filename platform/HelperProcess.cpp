@@ -47,7 +47,13 @@ std::optional<SpawnedHelper> SpawnHelperProcess(const std::string& program, cons
   ::posix_spawnattr_setsigdefault(&attributes, &all);
   ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::string path = program;
-  char* const arguments[] = {path.data(), const_cast<char*>(argument), nullptr};
+  // Started through /proc/self/exe, it is still named by its file, as ps shows it.
+  std::string name = path;
+  char link[4096];
+  const ssize_t length = ::readlink(path.c_str(), link, sizeof link);
+  if (length > 0 && static_cast<size_t>(length) < sizeof link)
+    name.assign(link, static_cast<size_t>(length));
+  char* const arguments[] = {name.data(), const_cast<char*>(argument), nullptr};
   pid_t pid = -1;
   const int failed = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, arguments, environ);
   ::posix_spawn_file_actions_destroy(&actions);

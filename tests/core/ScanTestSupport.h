@@ -92,11 +92,13 @@ class RecordingDeletionView : public IDeletionView {
     if (onEvents) onEvents();
   }
   bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
+    if (onWait) onWait();
     wake.WaitBlocking(timeout);
     return true;
   }
   std::vector<int> positions;
   std::function<void()> onEvents;
+  std::function<void()> onWait;
 };
 
 // A deletion that nobody watches.

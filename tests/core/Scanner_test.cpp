@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
 #include <memory>
 
+#include "BlockingVolume.h"
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
@@ -468,6 +470,59 @@ TEST(EntryPathTest, MarkedEntriesLoseTheirMarker) {
     EXPECT_EQ(EntryPath(QString::fromUtf8(text)), QString::fromUtf8(path)) << text;
   EXPECT_TRUE(IsMarkedText(QStringLiteral("/x/report(1)")));
   EXPECT_FALSE(IsMarkedText(QStringLiteral("/x/a (b.tmp")));
+}
+
+// A helper killed from outside while a call blocks (a crash, the out-of-memory killer): in a
+// listing the check fails with its box and what was found stays listed; in a Delete batch what
+// it had not reported done is marked, never tried again; a new helper then serves.
+TEST_F(ScannerTest, HelperKilledFromOutsideLeavesItsWorkNotDone) {
+  const std::string root = Bytes(env.Root()) + "/vol";
+  BlockingVolume volume(root, "f a.tmp 1\nb blk\nf blk/in.tmp 2\nu slow.tmp 3\nf z.tmp 4\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  struct ProcessHelpers {
+    ProcessHelpers() { UseHelperProgram(VANTREL_BINARY); }
+    ~ProcessHelpers() { UseHelperProgram(std::string()); }
+  } processes;
+  std::shared_ptr<THelperClient> helper;
+  // Killed once the walk, or the deletion, waits on the blocked call.
+  const auto killAt = [&](int calls, qsizetype listed) {
+    return [&, calls, listed] {
+      if (volume.Blocked() >= calls && list.Count() == listed && helper->Pid() > 0)
+        ::kill(helper->Pid(), SIGKILL);
+    };
+  };
+  const QString at = QString::fromStdString(root);
+  helper = THelperClient::Start();
+  exceptions.Load();
+  TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")},
+                   ScanSettings{false, {}, helper});
+  view.onWait = killAt(1, 1);
+  QString failure;
+  try {
+    scanner.ScanDrive(root);
+  } catch (const EVantrelError& e) {
+    failure = e.Message();
+  }
+  EXPECT_EQ(failure, "the file system helper ended unexpectedly");
+  EXPECT_EQ(Texts(list), QStringList({at + "/a.tmp"}));
+
+  // One removal a batch: z.tmp is deleted, slow.tmp blocks, a.tmp is never tried.
+  list.Append(EntryFor(root, "slow.tmp"));
+  list.Append(EntryFor(root, "z.tmp"));
+  list.SetAllChecked(true);
+  helper = THelperClient::Start();
+  RecordingDeletionView deletion;
+  deletion.onWait = killAt(2, 2);  // z.tmp has left the list
+  const DeletionResult result =
+      DeleteTickedEntries(list, deletion, language, {}, Removal::Delete, helper);
+  volume.Release();
+  EXPECT_TRUE(result.helperFailed);
+  EXPECT_EQ(result.deleted, 1);
+  EXPECT_EQ(result.marked, QStringList({at + "/slow.tmp (Cannot delete file)",
+                                        at + "/a.tmp (Cannot delete file)"}));
+  EXPECT_FALSE(Exists(root + "/z.tmp"));
+  EXPECT_TRUE(Exists(root + "/slow.tmp"));
+  EXPECT_TRUE(Exists(root + "/a.tmp"));
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
  *   f PATH SIZE   a regular file of SIZE bytes (zeros)
  *   b PATH        a directory whose listing blocks
  *   u PATH SIZE   a file whose removal blocks
+ *   s PATH SIZE   a file whose getattr blocks while CONTROL/block-stat exists
+ *   i             the server ignores the kernel's interrupts, as a network file system's server
+ *                 does while its connection hangs: a blocked caller cannot be killed until the
+ *                 call is released (otherwise a killed caller's call ends at once)
  * and getattr of the root blocks while CONTROL/block-root exists (the test makes it once the
  * file system is mounted).
  * PATH is relative to the root, without a leading "/". Parents come before their children.
@@ -20,6 +24,7 @@
 #include <fcntl.h>
 #include <fuse.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,6 +37,7 @@ struct node {
   char* path; /* "" for the root */
   int directory;
   int blocks; /* listing (directories) or removal (files) blocks */
+  int stat_blocks;
   off_t size;
   int gone;
 };
@@ -41,6 +47,7 @@ static int count;
 static const char* control;
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 static int blocked;
+static int ignore_interrupts;
 
 /* 0 once released; -EINTR when the kernel interrupts the call (the caller was killed): the file
  * system answers interrupts, as servers that mean to be killable do. */
@@ -53,7 +60,7 @@ static int wait_for_release(void) {
   close(open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   snprintf(path, sizeof path, "%s/release", control);
   while (access(path, F_OK) != 0) {
-    if (fuse_interrupted()) return -EINTR;
+    if (!ignore_interrupts && fuse_interrupted()) return -EINTR;
     usleep(5000);
   }
   return 0;
@@ -83,8 +90,10 @@ static int fs_getattr(const char* path, struct stat* st, struct fuse_file_info* 
   char flag[4096];
   snprintf(flag, sizeof flag, "%s/block-root", control);
   const int block_root = node == &nodes[0] && access(flag, F_OK) == 0;
+  snprintf(flag, sizeof flag, "%s/block-stat", control);
+  const int block_stat = node != NULL && node->stat_blocks && access(flag, F_OK) == 0;
   if (node == NULL) return -ENOENT;
-  if (block_root && wait_for_release() != 0) return -EINTR;
+  if ((block_root || block_stat) && wait_for_release() != 0) return -EINTR;
   st->st_ino = (ino_t)(node - nodes) + 1;
   st->st_nlink = 1;
   st->st_uid = getuid();
@@ -162,9 +171,16 @@ static void* fs_init(struct fuse_conn_info* conn, struct fuse_config* config) {
   config->attr_timeout = 0;
   config->negative_timeout = 0;
   config->use_ino = 1;
-  /* A call whose caller is killed is interrupted: fuse_interrupted() then tells the handler. */
-  config->intr = 1;
+  /* A call whose caller is killed is interrupted: fuse_interrupted() then tells the handler,
+   * which the library wakes with its interrupt signal (caught by main: not the end of the
+   * server). Without interrupts the kernel waits for the call, whatever happens to its caller. */
+  config->intr = !ignore_interrupts;
+  config->intr_signal = SIGUSR1;
   return NULL;
+}
+
+static void on_interrupt_signal(int signal) {
+  (void)signal;
 }
 
 static void add(const char* path, int directory, int blocks, off_t size) {
@@ -185,7 +201,9 @@ static int load(const char* tree) {
     line[strcspn(line, "\n")] = 0;
     char path[4096];
     long long size = 0;
-    if (sscanf(line, "d %4095s", path) == 1) {
+    if (strcmp(line, "i") == 0) {
+      ignore_interrupts = 1;
+    } else if (sscanf(line, "d %4095s", path) == 1) {
       add(path, 1, 0, 0);
     } else if (sscanf(line, "b %4095s", path) == 1) {
       add(path, 1, 1, 0);
@@ -193,6 +211,9 @@ static int load(const char* tree) {
       add(path, 0, 0, (off_t)size);
     } else if (sscanf(line, "u %4095s %lld", path, &size) == 2) {
       add(path, 0, 1, (off_t)size);
+    } else if (sscanf(line, "s %4095s %lld", path, &size) == 2) {
+      add(path, 0, 0, (off_t)size);
+      nodes[count - 1].stat_blocks = 1;
     }
   }
   fclose(file);
@@ -209,6 +230,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   control = argv[2];
+  struct sigaction woken;
+  memset(&woken, 0, sizeof woken);
+  woken.sa_handler = on_interrupt_signal;
+  sigaction(SIGUSR1, &woken, NULL);
   static const struct fuse_operations operations = {
       .getattr = fs_getattr,
       .readdir = fs_readdir,

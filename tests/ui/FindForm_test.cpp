@@ -703,4 +703,46 @@ TEST_F(BlockingRemovalTest, WindowPaintsWhileARemovalBlocks) {
   EXPECT_EQ(FindForm->StatusCaption(), " Deleted files 3 of 3");
 }
 
+// Drive F holds a file that the check measures but whose size cannot be taken afterwards.
+class BlockingMeasureTest : public LiveWindowTest {
+ protected:
+  std::string Tree() const override { return "f a.tmp 1\ns late.tmp 2\n"; }
+};
+
+// After a Delete command the total is measured afresh while the volume does not answer: the
+// window paints and moves meanwhile, and shows the total once the volume answers.
+TEST_F(BlockingMeasureTest, WindowStaysLiveWhileTheTotalIsMeasured) {
+  TickDrives({0, 2});
+  Check();
+  ASSERT_EQ(Findings(), QStringList({At("/c/c1.tmp"), At("/f/a.tmp"), At("/f/late.tmp")}));
+  UserTick(0, true);
+  volume->BlockStats();
+  PaintCounter counter;
+  FindForm->installEventFilter(&counter);
+  std::optional<Clock::time_point> blockedAt;
+  Clock::time_point last = Clock::now();
+  double longestGap = 0;
+  int paintsBefore = 0;
+  Every10Ms([&] {
+    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
+    last = Clock::now();
+    if (!blockedAt && volume->Blocked() >= 1) {
+      blockedAt = last;
+      paintsBefore = counter.paints;
+      FindForm->move(FindForm->x() + 5, FindForm->y());
+    }
+    if (blockedAt) FindForm->update();
+    if (blockedAt && MsSince(*blockedAt) >= 1000) volume->Release();
+  });
+  FindForm->DeleteButton->click();
+  ticker.stop();
+  FindForm->removeEventFilter(&counter);
+  ASSERT_TRUE(blockedAt.has_value());
+  EXPECT_GE(MsSince(*blockedAt), 1000);
+  EXPECT_LT(longestGap, 100);
+  EXPECT_GT(counter.paints, paintsBefore);
+  EXPECT_EQ(Findings(), QStringList({At("/f/a.tmp"), At("/f/late.tmp")}));
+  EXPECT_EQ(FindForm->StatusBarText(2), "Total size: 3 bytes");
+}
+
 }  // namespace
