@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <QtGlobal>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -397,6 +398,7 @@ class Dispatcher {
   }
 
   int Fd() const { return shared_->out.Fd(); }
+  Shared* Notes() const { return shared_.get(); }
 
   // False when the message breaks the format.
   bool Handle(const channel::Head& head, std::string_view body) {
@@ -538,22 +540,44 @@ class Dispatcher {
 
 }  // namespace
 
+namespace {
+
+// The process helper's channel, for what it would have written on standard error (a helper on a
+// thread writes on its program's own).
+bool g_process = false;
+std::atomic<Shared*> g_notes{nullptr};
+
+void ForwardNote(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  Shared* shared = g_notes.load();
+  if (shared == nullptr || (type != QtCriticalMsg && type != QtFatalMsg)) return;
+  Writer out;
+  out.Begin(Message::Note, 0);
+  out.Str(message.toStdString());
+  out.End();
+  shared->out.Send(out);
+}
+
+}  // namespace
+
 void ServeFileSystem(int channelFd) {
   Dispatcher dispatcher(channelFd);
+  if (g_process) g_notes = dispatcher.Notes();
   channel::Inbox inbox;
   while (inbox.Fill(dispatcher.Fd())) {
     channel::Head head;
     std::string_view body;
-    while (inbox.Next(head, body)) {
-      if (!dispatcher.Handle(head, body)) return;
-    }
-    if (inbox.Broken()) return;
+    bool sound = true;
+    while (sound && inbox.Next(head, body)) sound = dispatcher.Handle(head, body);
+    if (!sound || inbox.Broken()) break;
   }
+  g_notes = nullptr;
 }
 
 void RunHelperProcess() {
   // A write to a program that has gone fails; it does not end the helper by a signal.
   ::signal(SIGPIPE, SIG_IGN);
+  g_process = true;
+  qInstallMessageHandler(ForwardNote);
   ServeFileSystem(3);
   // Threads still in the kernel are left to it; everything else ends here.
   ::_exit(0);

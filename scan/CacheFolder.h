@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "helper/CacheFolderGuard.h"
@@ -15,8 +18,16 @@ class TRegistry;
 // usable is found.
 //
 // Opens the shell-folders key (creating it, as every opening does), reads, and closes it.
-// Throws ERegistryException when "Cache" is not a string.
-std::optional<QString> FindCacheFolder(TRegistry& registry);
+// Throws ERegistryException when "Cache" is not a string. usable tells whether a folder may be
+// emptied (by default UsableCacheFolder below).
+using TFolderTest = std::function<bool(const QString& folder)>;
+std::optional<QString> FindCacheFolder(TRegistry& registry, const TFolderTest& usable = {});
 
-// Whether a folder may be emptied by the cache cleaning.
+// Whether a folder may be emptied by the cache cleaning, looked at by this thread.
 bool UsableCacheFolder(const QString& folder);
+// The same, looked at by the helper while wait keeps the window live; false when the helper
+// is gone first or the program ends.
+class THelperClient;
+class TWakeUp;
+bool UsableCacheFolder(const std::shared_ptr<THelperClient>& helper, const QString& folder,
+                       const std::function<bool(TWakeUp&, std::chrono::milliseconds)>& wait);

@@ -465,8 +465,16 @@ void TFindForm::RunChecks() {
   // 2. Language.
   Registry.SetRoot();
   Language.OpenLanguageFile(Registry);
-  // 3. The internet cache folder, when one is known now; otherwise the last one found.
-  if (const std::optional<QString> folder = FindCacheFolder(Registry)) CacheFolder = *folder;
+  // 3. The internet cache folder, when one is known now; otherwise the last one found. Each
+  // check has a helper of its own (one left stuck by the last check is not waited for), which
+  // looks at the folders too.
+  helper_ = THelperClient::Start();
+  const auto wait = [this](TWakeUp& wake, std::chrono::milliseconds timeout) {
+    return WaitFor(wake, timeout);
+  };
+  if (const std::optional<QString> folder = FindCacheFolder(
+          Registry, [&](const QString& path) { return UsableCacheFolder(helper_, path, wait); }))
+    CacheFolder = *folder;
   // 4-9. Texts, counters, panels, progress bar, Stop, buttons.
   ApplyLanguage();
   CanClose = false;
@@ -486,8 +494,6 @@ void TFindForm::RunChecks() {
   const QStringList masks =
       OptionsForm != nullptr ? ListBoxEntries(OptionsForm->MaskBox) : QStringList();
   ScanView view(*this);
-  // Each check has a helper of its own: one left stuck by the last check is not waited for.
-  helper_ = THelperClient::Start();
   TScanner scanner(*TempFileModel, view, Language, exceptions_, masks,
                    ScanSettings{ProgramCommandLine().dryRun, EventInterval, helper_});
   Registry.OpenKey(kOptionsKey, true);

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QtGlobal>
 #include <cerrno>
 
 #include "helper/FileSystemHelper.h"
@@ -171,6 +172,12 @@ void THelperClient::TakeDown(bool unexpectedly) {
 }
 
 void THelperClient::Dispatch(const channel::Head& head, std::string_view body) {
+  if (head.type == channel::Message::Note) {
+    channel::Reader in(body);
+    const std::string_view text = in.Str();
+    qCritical("%.*s", static_cast<int>(text.size()), text.data());
+    return;
+  }
   std::shared_ptr<Stream> stream;
   {
     std::lock_guard lock(mutex_);
