@@ -513,7 +513,7 @@ void TFindForm::RunChecks() {
   Registry.OpenKey(kOptionsKey, true);
   if (SwitchOn(QStringLiteral("CheckITemp"))) scanner.CleanInternetCache(CacheFolder);
   Registry.CloseKey();
-  scanner.FlushDisplay();
+  scanner.ShowCheckTotal();
 
   // 12-16. Finished.
   StatusPanel->setText(FinishedText(Language));

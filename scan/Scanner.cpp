@@ -14,6 +14,7 @@
 #include "scan/RemovalWorker.h"
 #include "scan/StatusTexts.h"
 #include "scan/TemporaryNames.h"
+#include "scan/TotalSize.h"
 
 namespace {
 
@@ -432,6 +433,8 @@ std::unique_ptr<TListing> TScanner::Await(TRemoteTree& reader) {
 }
 
 void TScanner::RunRemovals(const std::vector<TRemovalWorker::CachedFile>& files) {
+  // A listed file may lie in the cache: the total is measured again.
+  totalFresh_ = false;
   if (!remover_) remover_ = std::make_unique<TRemovalWorker>(helper_, wake_);
   remover_->Start(files);
   bool cut = false;
@@ -505,6 +508,25 @@ void TScanner::ShowTotalSize() {
   view_.SetTotalSizeText(TotalSizeText(language_, list_.RunningTotal()));
 }
 
+void TScanner::ShowMeasuredTotal() {
+  FlushDisplay();
+  const auto wait = [this](TWakeUp& wake, std::chrono::milliseconds timeout) {
+    return view_.WaitFor(wake, timeout);
+  };
+  const auto hurry = [this] { return view_.StopRequested(); };
+  totalFresh_ = MeasureTotal(list_, helper_, wait, hurry).has_value();
+  if (!totalFresh_ && helper_->EndedUnexpectedly()) HelperEnded();
+  view_.SetTotalSizeText(TotalSizeText(language_, list_.RunningTotal()));
+}
+
+void TScanner::ShowCheckTotal() {
+  if (totalFresh_) {
+    FlushDisplay();
+    return;
+  }
+  Guarded(*this, [this] { ShowMeasuredTotal(); });
+}
+
 void TScanner::Warn() {
   FlushDisplay();
   view_.ShowWarning(NoDiskTitle(language_), NoDiskText(language_));
@@ -542,6 +564,7 @@ void TScanner::AddFoundEntry(ResultEntry entry) {
 }
 
 void TScanner::Append(ResultEntry entry) {
+  totalFresh_ = false;
   list_.Append(std::move(entry));
   countDirty_ = true;
   sizeDirty_ = true;
@@ -671,6 +694,10 @@ void TScanner::CleanInternetCache(const QString& folder) {
       step.Flush();
     }
     stopHeld_ = false;
-    ShowTotalSize();
+    // The cleaning may have taken listed files away: their sizes are taken again.
+    if (remover_ && !totalFresh_)
+      ShowMeasuredTotal();
+    else
+      ShowTotalSize();
   });
 }

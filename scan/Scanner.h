@@ -75,6 +75,10 @@ class TScanner {
 
   // Shows the total of the listed files' sizes as the walk measured them.
   void ShowTotalSize();
+  // The end of the check: shows the total of the listed files as they are now, measured by the
+  // helper unless nothing can have changed since it last was (after Stop the helper must answer
+  // at once, or the total as last measured stays).
+  void ShowCheckTotal();
   // Puts every pending text on display.
   void FlushDisplay();
 
@@ -100,6 +104,7 @@ class TScanner {
   void EventPoint();
   void Warn();
   void ReloadExceptions();
+  void ShowMeasuredTotal();
   // The Stop test of the walk: Stop pressed, and not held back for what the reader had read.
   bool Stopped() const;
   // The next listing of the reader, waiting for it with the window live; nullptr when it is
@@ -133,6 +138,8 @@ class TScanner {
   // Stop came while the walk waited for its reader: the listings read before it are walked
   // as if it had not come yet, until the next wait finds no more.
   bool stopHeld_ = false;
+  // The total was measured by the helper, and no entry nor file of the list changed since.
+  bool totalFresh_ = false;
 
   // What ScanDrive collected for ScanTempDirectories.
   std::optional<std::string> collectedRoot_;

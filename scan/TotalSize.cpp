@@ -42,7 +42,7 @@ struct Measurement : THelperClient::Stream {
 }  // namespace
 
 std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THelperClient>& helper,
-                                    const TWaiter& wait) {
+                                    const TWaiter& wait, const std::function<bool()>& hurry) {
   list.CommitPending();
   for (;;) {
     const quint64 revision = list.Revision();
@@ -63,6 +63,8 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
       helper->Send(out);
     };
     bool changed = false;
+    bool hurried = false;
+    size_t answered = 0;
     for (;;) {
       size_t arrived = 0;
       {
@@ -75,8 +77,14 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
       }
       if (arrived == count) break;
       while (sent < count && sent - arrived < kPart * kPartsInFlight) sendPart();
+      // Every part that comes is an answer: the time runs from the last one.
+      if ((!hurried && hurry && hurry()) || (hurried && arrived != answered)) {
+        hurried = true;
+        answered = arrived;
+        helper->ExpectAnswer(id);
+      }
       if (!wait(*measurement->wake, kWaitSlice)) {
-        helper->Close(id);
+        helper->Kill();
         return std::nullopt;
       }
       if (list.Revision() != revision) {

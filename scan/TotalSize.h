@@ -17,6 +17,8 @@ using TWaiter = std::function<bool(TWakeUp& wake, std::chrono::milliseconds time
 // Measures every listed file afresh in the helper (never following a link; a file that is gone
 // counts 0) and makes the sum the list's total, which it returns. A long list is measured in
 // parts while `wait` keeps the window live; when the list loses rows meanwhile, it is measured
-// anew. nullopt, and nothing changed, when the helper is gone first or the program ends.
+// anew. Once hurry() is true (Stop), each part must come within THelperClient::kAnswerTime or
+// the helper is killed. nullopt, and nothing changed, when the helper is gone first or the
+// program ends (the helper is then killed too: nothing else may wait behind the measuring).
 std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THelperClient>& helper,
-                                    const TWaiter& wait);
+                                    const TWaiter& wait, const std::function<bool()>& hurry = {});

@@ -131,6 +131,22 @@ TEST_F(HeadlessRunTest, TrashTakesTheFindingsAndTheCacheCleaningStillDeletes) {
   EXPECT_TRUE(Exists(root + "/c/a.tmp"));
 }
 
+// A listed file that the cache cleaning takes away counts no more in the total.
+TEST_F(HeadlessRunTest, TotalAfterTheCacheCleaningCountsWhatIsLeft) {
+  const std::string cache = root + "/c/cache";
+  MakeDir(cache);
+  MakeFile(cache + "/x.tmp", std::string(100, 'x'));
+  env.WriteFile(env.RegistryFile(),
+                "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0, \"CheckITemp\": 1}, "
+                "\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell "
+                "Folders\": {\"Cache\": \"" +
+                    QByteArray::fromStdString(cache) + "\"}}");
+  const RunResult run = Vantrel({"/dc"});
+  EXPECT_EQ(run.out, QStringLiteral(" Finished\nFiles: 2\nTotal size: 3 bytes\n"
+                                    " Deleted files 0 of 2\nFiles: 2\nTotal size: 3 bytes\n"));
+  EXPECT_FALSE(Exists(cache + "/x.tmp"));
+}
+
 TEST_F(HeadlessRunTest, WithoutAutomaticTicksNothingIsDeleted) {
   Settings("");
   const RunResult run = Vantrel({"/dc"});
