@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 
+#include "BlockingVolume.h"
 #include "TestEnv.h"
 #include "platform/Errors.h"
 #include "platform/SafeRead.h"
@@ -180,6 +181,23 @@ TEST(ListFile, SaveFailureLeavesThePreviousFile) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(env.ReadFile(kExceptionsFileName), QByteArray("keep\r\n"));
+}
+
+// A flush that reports a write error (fdatasync gives EIO): the old list byte for byte, no
+// temporary file left, the list's own error.
+TEST(ListFile, SyncThatFailsKeepsTheOldList) {
+  TestEnv env;
+  const QString mount = env.Root() + QStringLiteral("/volume");
+  const BlockingVolume volume(mount.toStdString(), "w lists\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  const QString name = mount + QStringLiteral("/lists/exceptions.ini");
+  SaveListFile({"keep"}, name);
+  volume.FailSync();
+  EXPECT_EQ(FileErrorOf([&] { SaveListFile({"new"}, name); }),
+            QStringLiteral("Cannot create file ") + name);
+  EXPECT_EQ(env.ReadFile(name), QByteArray("keep\r\n"));
+  EXPECT_EQ(QDir(mount + QStringLiteral("/lists")).entryList(QDir::Files | QDir::Hidden),
+            QStringList({"exceptions.ini"}));
 }
 
 TEST(ListFile, SortIgnoresCaseAndIsStable) {

@@ -10,7 +10,7 @@
 // built), in which case the test skips.
 //
 // tree: the volume's entries, one a line (see tests/fuse/blockfs.c): "d dir", "f dir/file 12",
-// "b blocking-dir", "u blocking-removal 12".
+// "b blocking-dir", "u blocking-removal 12", "w writable-dir".
 class BlockingVolume {
  public:
   BlockingVolume(const std::string& mountPoint, const std::string& tree);
@@ -24,6 +24,8 @@ class BlockingVolume {
   int Blocked() const;
   // From now on getattr of the volume's root blocks too (until released).
   void BlockRoot() const;
+  // From now on an fsync of a file in a "w" directory fails with EIO.
+  void FailSync() const;
   void Release() const;
 
  private:
