@@ -6,6 +6,7 @@
 #include <sys/un.h>
 
 #include <memory>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
@@ -374,17 +375,40 @@ TEST_F(ScannerTest, StopKeepsTemporaryListingOutOfSubdirectories) {
   EXPECT_TRUE(list.IsEmpty());
 }
 
+// A change made mid-scan applies at every directory reached TExceptionsFile::SeenAfter() later,
+// whatever name it was made through: the file itself, a hard link to it that was there before
+// the check, or one made during it.
 TEST_F(ScannerTest, ExceptionsChangedMidScanApplyFromTheNextDirectory) {
   MakeDir(drive + "/s1");
   MakeDir(drive + "/s1/s2");
   MakeFile(drive + "/s1/s2/keep.tmp");
   const QString s1Caption = QStringLiteral(" Scanning: [") + At("s1/") + u']';
-  view.onEvents = [&] {
-    if (view.caption == s1Caption) SetExceptions({QStringLiteral("keep.*")});
-  };
-  Scanner().ScanDrive(drive);
-  EXPECT_TRUE(list.IsEmpty());
-  EXPECT_EQ(view.exceptions, QStringList({QStringLiteral("keep.*")}));
+  const std::string other = Bytes(env.Root()) + "/other-name.ini";
+  const struct {
+    const char* name;
+    bool linkBefore;
+    bool linkDuring;
+  } kWays[] = {
+      {"the file", false, false}, {"an old link", true, false}, {"a new link", false, true}};
+  for (const auto& way : kWays) {
+    SCOPED_TRACE(way.name);
+    SetExceptions({});
+    ::unlink(other.c_str());
+    if (way.linkBefore) ::link("exceptions.ini", other.c_str());
+    bool changed = false;
+    view.onEvents = [&] {
+      if (view.caption != s1Caption || std::exchange(changed, true)) return;
+      if (way.linkDuring) ::link("exceptions.ini", other.c_str());
+      const bool itself = !way.linkBefore && !way.linkDuring;
+      env.WriteFile(itself ? QStringLiteral("exceptions.ini") : QString::fromStdString(other),
+                    FormatListText({QStringLiteral("keep.*")}));
+      std::this_thread::sleep_for(TExceptionsFile::SeenAfter());
+    };
+    list.Clear();
+    Scanner().ScanDrive(drive);
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(view.exceptions, QStringList({QStringLiteral("keep.*")}));
+  }
 }
 
 // Removed mid-scan, the exception list ends the check at the next directory: the file itself
@@ -403,7 +427,9 @@ TEST_F(ScannerTest, ExceptionsFileRemovedMidScanEndsTheCheck) {
     }
     const QString s1Caption = QStringLiteral(" Scanning: [") + At("s1/") + u']';
     view.onEvents = [&] {
-      if (view.caption == s1Caption) ::unlink(link ? real.c_str() : "exceptions.ini");
+      if (view.caption != s1Caption) return;
+      ::unlink(link ? real.c_str() : "exceptions.ini");
+      std::this_thread::sleep_for(TExceptionsFile::SeenAfter());
     };
     try {
       Scanner().ScanDrive(drive);
