@@ -138,22 +138,20 @@ headless /usr/libexec/vantrel/vantrel-launch --version >/dev/null
   fail "launcher did not link the languages"
 
 # A first start in a fresh home, as the weekly timer makes it: the launcher puts the starter
-# lists in place and the run lists by their masks.
+# lists in place and the run lists by their masks (nothing is ticked there, so the count and the
+# total tell what was listed: sizes 1, 2 and 4 add up to 7 only without keep.txt's 8).
 mkdir -p "$tmp/fresh" "$tmp/fresh-drive"
 printf 'x' >"$tmp/fresh-drive/a.tmp"
 printf 'xy' >"$tmp/fresh-drive/b.bak"
-printf 'xyz' >"$tmp/fresh-drive/c.old"
-printf 'z' >"$tmp/fresh-drive/keep.txt"
+printf 'xyzw' >"$tmp/fresh-drive/c.old"
+printf 'zzzzzzzz' >"$tmp/fresh-drive/keep.txt"
 first=$(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_DATA_HOME \
   -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME="$tmp/fresh" VANTREL_DRIVES="C=fixed:$tmp/fresh-drive" \
   /usr/libexec/vantrel/vantrel-launch --dry-run /dall) || fail "first start failed: $first"
 echo "$first"
-[ "$(echo "$first" | head -n 3)" = " Finished
+[ "$first" = " Finished
 Files: 3
-Total size: 6 bytes" ] || fail "first start printed: $first"
-[ "$(echo "$first" | tail -n +4 | sort)" = "$tmp/fresh-drive/a.tmp
-$tmp/fresh-drive/b.bak
-$tmp/fresh-drive/c.old" ] || fail "first start listed: $first"
+Total size: 7 bytes" ] || fail "first start printed: $first"
 for list in vantrel.ini exceptions.ini; do
   cmp "/usr/share/vantrel/starter/$list" "$tmp/fresh/.local/share/vantrel/$list" ||
     fail "no starter $list in the fresh home"
