@@ -91,6 +91,9 @@ void TExceptionsFile::Watch() {
     watch_ = std::move(fd);
     folderWatch_ = folder;
   }
+  // Whatever the watch reported so far is older than what is read now; what comes after this
+  // (the name replaced before the file's watch is made, say) stays for the next look.
+  WatchSaysChanged();
   if (!watch_.Valid()) return;
   // The file as the name gives it now; the watch of a file the name no longer names goes.
   const int file =
@@ -136,8 +139,6 @@ bool TExceptionsFile::WatchSaysChanged() {
 
 void TExceptionsFile::Read() {
   Watch();
-  // Whatever the watch reported so far is older than what is read now.
-  WatchSaysChanged();
   FileIdentity identity;
   const std::optional<QByteArray> bytes = ReadConfigFile(name_, nullptr, &identity);
   if (!bytes) Fail();

@@ -436,6 +436,16 @@ void MakeDirWithMode(const std::string& path, mode_t mode) {
   ::chmod(path.c_str(), mode);
 }
 
+// The home trash on the volume: its folder `part` a link elsewhere, or Trash a plain file.
+void BreakHomeTrash(const std::string& v, const std::string& part) {
+  ::setenv("XDG_DATA_HOME", (v + "/data").c_str(), 1);
+  MakeDir(v + "/elsewhere");
+  MakeDir(v + "/data");
+  if (part.empty()) return MakeFile(v + "/data/Trash", "x");
+  MakeDir(v + "/data/Trash");
+  MakeLink("../../elsewhere", v + "/data/Trash/" + part);
+}
+
 const VolumeCase kVolumes[] = {
     {"NoSharedTrash", [](const std::string&) {},
      "deleted 1 | top .Trash-0 sub | trash .Trash-0 700 | files a.tmp | path sub/a.tmp | "
@@ -478,31 +488,12 @@ const VolumeCase kVolumes[] = {
     {"OwnTrashOpenToOthers", [](const std::string& v) { MakeDirWithMode(v + "/.Trash-0", 0777); },
      "deleted 0 | top .Trash-0 sub | left VOL/sub/a.tmp (Cannot delete file)"},
     // The home trash on this volume but unusable: the volume's trash is for other volumes.
-    {"HomeTrashFilesIsALink",
-     [](const std::string& v) {
-       ::setenv("XDG_DATA_HOME", (v + "/data").c_str(), 1);
-       MakeDir(v + "/elsewhere");
-       MakeDir(v + "/data");
-       MakeDir(v + "/data/Trash");
-       MakeLink("../../elsewhere", v + "/data/Trash/files");
-     },
+    {"HomeTrashFilesIsALink", [](const std::string& v) { BreakHomeTrash(v, "files"); },
      "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
-    {"HomeTrashInfoIsALink",
-     [](const std::string& v) {
-       ::setenv("XDG_DATA_HOME", (v + "/data").c_str(), 1);
-       MakeDir(v + "/elsewhere");
-       MakeDir(v + "/data");
-       MakeDir(v + "/data/Trash");
-       MakeLink("../../elsewhere", v + "/data/Trash/info");
-     },
+    {"HomeTrashInfoIsALink", [](const std::string& v) { BreakHomeTrash(v, "info"); },
      "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
-    {"HomeTrashIsAPlainFile",
-     [](const std::string& v) {
-       ::setenv("XDG_DATA_HOME", (v + "/data").c_str(), 1);
-       MakeDir(v + "/data");
-       MakeFile(v + "/data/Trash", "x");
-     },
-     "deleted 0 | top data sub | left VOL/sub/a.tmp (Cannot delete file)"},
+    {"HomeTrashIsAPlainFile", [](const std::string& v) { BreakHomeTrash(v, ""); },
+     "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
 };
 
 void PrintTo(const VolumeCase& c, std::ostream* os) {

@@ -149,11 +149,8 @@ static int fs_unlink(const char* path) {
 }
 
 static int fs_open(const char* path, struct fuse_file_info* fi) {
-  pthread_mutex_lock(&lock);
-  struct node* node = find(path);
-  if (node != NULL && node->writable && (fi->flags & O_TRUNC) != 0) node->size = 0;
-  pthread_mutex_unlock(&lock);
-  return node != NULL ? 0 : -ENOENT;
+  (void)fi;
+  return find(path) != NULL ? 0 : -ENOENT;
 }
 
 static int fs_read(const char* path, char* buffer, size_t size, off_t offset,
@@ -220,16 +217,6 @@ static int fs_write(const char* path, const char* buffer, size_t size, off_t off
   }
   pthread_mutex_unlock(&lock);
   return done;
-}
-
-static int fs_truncate(const char* path, off_t size, struct fuse_file_info* fi) {
-  (void)fi;
-  pthread_mutex_lock(&lock);
-  struct node* node = find(path);
-  const int ok = node != NULL && node->writable && !node->directory && size <= node->size;
-  if (ok) node->size = size;
-  pthread_mutex_unlock(&lock);
-  return ok ? 0 : -EACCES;
 }
 
 static int fs_chmod(const char* path, mode_t mode, struct fuse_file_info* fi) {
@@ -336,7 +323,6 @@ int main(int argc, char** argv) {
       .read = fs_read,
       .create = fs_create,
       .write = fs_write,
-      .truncate = fs_truncate,
       .chmod = fs_chmod,
       .rename = fs_rename,
       .fsync = fs_fsync,
