@@ -1,5 +1,6 @@
 #include "helper/Trash.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -30,20 +31,81 @@ bool StartsWithFolder(const std::string& path, const std::string& folder) {
 }
 
 // The real path of an open folder as the kernel names it, checked to lead back to that very
-// folder; empty when it has none (removed, out of reach, too long).
+// folder; empty when it has none (removed, out of reach), with errno ENAMETOOLONG when it is
+// too long for the kernel to name whole.
 std::string FolderPath(int fd) {
   char link[40];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
   std::string path(PATH_MAX, '\0');
   const ssize_t length = ::readlink(link, path.data(), path.size());
-  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return std::string();
+  if (length < 0 || static_cast<size_t>(length) >= path.size()) {
+    if (length >= 0) errno = ENAMETOOLONG;
+    return std::string();
+  }
   path.resize(static_cast<size_t>(length));
   struct stat opened {};
   struct stat named {};
-  if (path.front() != '/' || ::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0 ||
-      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+  errno = 0;
+  if (path.empty() || path.front() != '/' || ::fstat(fd, &opened) != 0 ||
+      ::stat(path.c_str(), &named) != 0 || opened.st_dev != named.st_dev ||
+      opened.st_ino != named.st_ino) {
+    if (errno == ENAMETOOLONG) errno = ENOENT;  // a name shorter than that is no long path
     return std::string();
+  }
   return path;
+}
+
+bool Same(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The name under which the open folder parentFd holds the folder child (a mount point's entry
+// has the inode of what lies under the mount: every folder entry is stat'ed when none fits by
+// its inode). Empty when none leads there.
+std::string EntryNaming(int parentFd, const struct stat& child) {
+  for (const bool byInode : {true, false}) {
+    DIR* dir = ::fdopendir(::openat(parentFd, ".", kFolderFlags));
+    if (dir == nullptr) return std::string();
+    std::string found;
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == ".." || (byInode && entry->d_ino != child.st_ino) ||
+          (!byInode && entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN))
+        continue;
+      struct stat st {};
+      if (::fstatat(parentFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && Same(st, child)) {
+        found = name;
+        break;
+      }
+    }
+    ::closedir(dir);
+    if (!found.empty()) return found;
+  }
+  return std::string();
+}
+
+// The real path of an open folder too long for the kernel to name whole: its names from the
+// folder up, each found as the entry of its parent that leads to it, until a parent that the
+// kernel can name. Empty when a step finds no way back (the folder removed meanwhile).
+std::string LongFolderPath(int fd) {
+  std::string below;
+  UniqueFd at(::openat(fd, ".", kFolderFlags));
+  while (at.Valid()) {
+    struct stat self {};
+    struct stat up {};
+    UniqueFd parent(::openat(at.Get(), "..", kFolderFlags));
+    if (::fstat(at.Get(), &self) != 0 || !parent.Valid() || ::fstat(parent.Get(), &up) != 0 ||
+        Same(self, up))
+      return std::string();
+    const std::string name = EntryNaming(parent.Get(), self);
+    if (name.empty()) return std::string();
+    below.insert(0, '/' + name);
+    const std::string head = FolderPath(parent.Get());
+    if (!head.empty()) return (head == "/" ? std::string() : head) + below;
+    if (errno != ENAMETOOLONG) return std::string();
+    at = std::move(parent);
+  }
+  return std::string();
 }
 
 // Opens the folder name below at, never through a link, making it (0700) when it is missing.
@@ -183,9 +245,10 @@ TTrash::TTrash() : uid_(::getuid()), uidName_(std::to_string(::getuid())) {
 
 TTrash::~TTrash() = default;
 
-bool TTrash::OwnedFolder(const UniqueFd& fd) const {
+bool TTrash::OwnedFolder(const UniqueFd& fd, bool privateToo) const {
   struct stat st {};
-  return fd.Valid() && ::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid_;
+  return fd.Valid() && ::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid_ &&
+         (!privateToo || (st.st_mode & (S_IRWXG | S_IRWXO)) == 0);
 }
 
 std::unique_ptr<TTrash::Place> TTrash::MakePlace(int trashFd, const std::string& topdir,
@@ -208,12 +271,18 @@ std::unique_ptr<TTrash::Place> TTrash::MakePlace(int trashFd, const std::string&
   return place;
 }
 
+bool TTrash::OnHomeFileSystem(dev_t device) {
+  if (!homeDeviceKnown_) {
+    homeDeviceKnown_ = true;
+    if (!homePath_.empty()) homeDevice_ = DeviceOfNearest(homePath_);
+  }
+  return homeDevice_ && *homeDevice_ == device;
+}
+
 TTrash::Place* TTrash::HomePlace(dev_t device) {
   if (homeTried_) return home_.get();
-  if (homePath_.empty()) return nullptr;
   // Not made for a file that could not be renamed into it anyway.
-  const std::optional<dev_t> there = DeviceOfNearest(homePath_);
-  if (!there || *there != device) return nullptr;
+  if (!OnHomeFileSystem(device)) return nullptr;
   homeTried_ = true;
   if (!MakeFolders(homePath_)) return nullptr;
   UniqueFd fd(::open(homePath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -231,13 +300,14 @@ std::unique_ptr<TTrash::Place> TTrash::SharedTrash(int topFd, const std::string&
   if (!shared.Valid() || ::fstat(shared.Get(), &st) != 0 || (st.st_mode & S_ISVTX) == 0)
     return nullptr;
   const UniqueFd mine = OpenOrMakeFolder(shared.Get(), uidName_.c_str());
-  if (!OwnedFolder(mine)) return nullptr;
+  if (!OwnedFolder(mine, true)) return nullptr;
   return MakePlace(mine.Get(), topdir, true);
 }
 
 std::unique_ptr<TTrash::Place> TTrash::OwnTrash(int topFd, const std::string& topdir) {
+  // One that others can read or enter would show them every trashed path: not used as it is.
   const UniqueFd own = OpenOrMakeFolder(topFd, (".Trash-" + uidName_).c_str());
-  if (!OwnedFolder(own)) return nullptr;
+  if (!OwnedFolder(own, true)) return nullptr;
   return MakePlace(own.Get(), topdir, true);
 }
 
@@ -307,17 +377,31 @@ TTrash::Outcome TTrash::MoveInto(Place& place, int folderFd, const char* name,
   return Outcome::Failed;
 }
 
+std::string TTrash::PathOf(int folderFd, const struct stat& st) {
+  std::string path = FolderPath(folderFd);
+  if (!path.empty() || errno != ENAMETOOLONG) return path;
+  // Files of one folder come together: its long path is found once for all of them.
+  if (!longPath_.empty() && longDevice_ == st.st_dev && longInode_ == st.st_ino) return longPath_;
+  longPath_ = LongFolderPath(folderFd);
+  longDevice_ = st.st_dev;
+  longInode_ = st.st_ino;
+  return longPath_;
+}
+
 bool TTrash::Move(int folderFd, const char* name) {
   struct stat st {};
   if (::fstat(folderFd, &st) != 0) return false;
-  const std::string folder = FolderPath(folderFd);
+  const std::string folder = PathOf(folderFd, st);
   if (folder.empty()) return false;
   const std::string topdir = TopDirOf(folder);
   // Moving a file about inside a trash would orphan its .trashinfo.
   if (InsideATrash(folder, topdir)) return false;
   // The home trash, then the volume's trashes in the freedesktop.org order; a trash
   // that turns out to be on another mount of the file system (a bind mount) passes the file on.
-  for (int method = 0; method <= 2; ++method) {
+  // A file on the home trash's file system goes there or stays: a volume's trash is for the
+  // other volumes.
+  const bool homeFileSystem = OnHomeFileSystem(st.st_dev);
+  for (int method = 0; method <= (homeFileSystem ? 0 : 2); ++method) {
     Place* place = method == 0      ? HomePlace(st.st_dev)
                    : topdir.empty() ? nullptr
                                     : VolumePlace(topdir, method, st.st_dev);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,14 +33,19 @@ std::string TrashDate(std::time_t when);
 // manager shows each with its original place and can put it back.
 //
 // A file goes to the home trash when its folder is on the same file system (device) as the
-// home trash; otherwise to the trash of the volume that holds it, $topdir being the longest
+// home trash (or where it would be made), or stays where it is when the home trash cannot be
+// used (a link for files/ or info/, a plain file for Trash); otherwise to the trash of the
+// volume that holds it, $topdir being the longest
 // mount point of the mount table that contains the folder's real path (so a btrfs subvolume,
 // whose device matches no mount, still finds its volume): $topdir/.Trash/$uid when .Trash is a
 // real directory (not a link) with the sticky bit, else $topdir/.Trash-$uid, made 0700. Folders
-// of a volume's trash must be real directories owned by this user. info/NAME.trashinfo is
-// created first (O_EXCL), then the file is renamed into files/NAME (never replacing anything
-// there); when the rename fails the .trashinfo goes again. A file is never copied: one that no
-// trash on its own file system can take stays where it is.
+// of a volume's trash must be real directories owned by this user, and $uid and .Trash-$uid
+// closed to everyone else (a trash others can read would show them every trashed path). A
+// folder too long for the kernel to name whole (past PATH_MAX) is named from its parents up
+// (once for all the files of one folder in a row), the file renamed from it as any other.
+// info/NAME.trashinfo is created first (O_EXCL), then the file is renamed into files/NAME (never
+// replacing anything there); when the rename fails the .trashinfo goes again. A file is never
+// copied: one that no trash on its own file system can take stays where it is.
 //
 // Trashes are opened (and made) when first needed and kept for the life of the object; the
 // mount table is read when it is made. One object serves one Delete command.
@@ -63,12 +70,14 @@ class TTrash {
   struct Place;
   enum class Outcome { Moved, OtherFileSystem, Failed };
 
+  bool OnHomeFileSystem(dev_t device);
   Place* HomePlace(dev_t device);
   Place* VolumePlace(const std::string& topdir, int method, dev_t device);
   std::unique_ptr<Place> SharedTrash(int topFd, const std::string& topdir);
   std::unique_ptr<Place> OwnTrash(int topFd, const std::string& topdir);
   std::unique_ptr<Place> MakePlace(int trashFd, const std::string& topdir, bool mustOwn);
-  bool OwnedFolder(const UniqueFd& fd) const;
+  bool OwnedFolder(const UniqueFd& fd, bool privateToo = false) const;
+  std::string PathOf(int folderFd, const struct stat& st);
   std::string TopDirOf(const std::string& folder) const;
   bool InsideATrash(const std::string& folder, const std::string& topdir) const;
   Outcome MoveInto(Place& place, int folderFd, const char* name, const std::string& folder);
@@ -78,7 +87,12 @@ class TTrash {
   std::string homePath_;  // as configured
   std::string homeReal_;  // its real path, once it exists
   bool homeTried_ = false;
+  bool homeDeviceKnown_ = false;
+  std::optional<dev_t> homeDevice_;  // where the home trash is or would be made
   std::unique_ptr<Place> home_;
   std::vector<std::string> mountPoints_;
   std::map<std::string, std::unique_ptr<Place>> volumes_;  // by method and topdir; null: unusable
+  std::string longPath_;  // the last folder named from its parents up
+  dev_t longDevice_ = 0;
+  ino_t longInode_ = 0;
 };

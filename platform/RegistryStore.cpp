@@ -10,12 +10,12 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
 
 #include "platform/SafeRead.h"
+#include "platform/SafeSave.h"
 
 namespace {
 
@@ -82,15 +82,8 @@ KeyLookup FindKey(const Store& store, const QString& keyPath) {
 }
 
 bool SaveStore(const QJsonObject& root) {
-  QSaveFile file(RegistryStore::FilePath());
-  // Unbuffered: a write cut short by a full disk must show in its count (see SaveListFile).
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return SaveFileWhole(RegistryStore::FilePath(),
+                       QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
 // What a waiting writer knows of a lock file it cannot take.

@@ -9,7 +9,8 @@
 // top-level member per key, named by its path without a leading backslash
 // ({"SOFTWARE\\Vantrel\\Options": {"AutoCheckHD": 0, "Language": "x.lng"}}). Key paths and value
 // names compare without regard to case. Every call reads the file afresh. Writes take a
-// QLockFile, re-read, change one value and save atomically with QSaveFile. A file that is not
+// QLockFile, re-read, change one value and save with SaveFileWhole (the old file is replaced only
+// by a new one whose every write and sync succeeded). A file that is not
 // valid JSON (or not an object) is never overwritten: every key then counts as one that cannot
 // be opened.
 namespace RegistryStore {

@@ -16,6 +16,7 @@ FileIdentity IdentityOf(const struct stat& st) {
   FileIdentity id;
   id.device = static_cast<quint64>(st.st_dev);
   id.inode = static_cast<quint64>(st.st_ino);
+  id.links = static_cast<quint64>(st.st_nlink);
   id.size = static_cast<qint64>(st.st_size);
   id.mtimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   id.ctimeNs = static_cast<qint64>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;

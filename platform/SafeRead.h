@@ -13,10 +13,12 @@
 inline constexpr qint64 kMaxConfigFileSize = 16 * 1024 * 1024;
 std::optional<QByteArray> ReadConfigFile(const QString& path);
 
-// What one stat tells about a file's state: any write, replacement, chmod or chown changes it.
+// What one stat tells about a file's state: any write, replacement, chmod, chown or new or removed
+// hard link changes it.
 struct FileIdentity {
   quint64 device = 0;
   quint64 inode = 0;
+  quint64 links = 0;
   qint64 size = 0;
   qint64 mtimeNs = 0;
   qint64 ctimeNs = 0;

@@ -1,10 +1,10 @@
 #include "settings/ListFile.h"
 
-#include <QSaveFile>
 #include <algorithm>
 
 #include "platform/Errors.h"
 #include "platform/SafeRead.h"
+#include "platform/SafeSave.h"
 #include "platform/TextCodec.h"
 
 QStringList ParseListText(const QByteArray& bytes) {
@@ -45,12 +45,7 @@ QStringList LoadListFile(const QString& name) {
 }
 
 void SaveListFile(const QStringList& entries, const QString& name) {
-  QSaveFile file(name);
-  const QByteArray bytes = FormatListText(entries);
-  // Unbuffered, so a write cut short (full disk) shows in its count instead of vanishing in a
-  // flush whose failure commit() does not always report.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-      file.write(bytes) != bytes.size() || !file.commit())
+  if (!SaveFileWhole(name, FormatListText(entries)))
     throw EFileError(QStringLiteral("Cannot create file %1").arg(name));
 }
 

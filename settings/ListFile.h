@@ -22,8 +22,8 @@ QByteArray FormatListText(const QStringList& entries);
 // file, too large, refused; see ReadConfigFile).
 QStringList LoadListFile(const QString& name);
 
-// Writes the entries atomically (aside, then rename). Throws EFileError "Cannot create file %s"
-// on any failure; the previous file then stays intact.
+// Writes the entries with SaveFileWhole (aside, written, synced, then renamed). Throws EFileError
+// "Cannot create file %s" on any failure; the previous file then stays intact.
 void SaveListFile(const QStringList& entries, const QString& name);
 
 // True when a regular file (not a directory) of that name exists.

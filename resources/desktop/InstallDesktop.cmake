@@ -12,6 +12,7 @@ endforeach()
 
 set(VANTREL_PROGRAM "${full_BINDIR}/vantrel")
 set(VANTREL_LANGUAGE_DIR "${full_DATADIR}/vantrel/Language")
+set(VANTREL_STARTER_DIR "${full_DATADIR}/vantrel/starter")
 set(launcher "${full_LIBEXECDIR}/vantrel/vantrel-launch")
 if(launcher MATCHES " ")
   set(VANTREL_LAUNCHER_EXEC "\"${launcher}\"")

@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <cstdio>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include "ChildProcess.h"
 #include "TestEnv.h"
@@ -75,6 +75,8 @@ TEST_F(InstallTest, TreeHoldsProgramLanguagesIconsAndDesktopFiles) {
                 "share/vantrel/Language/English.lng",
                 "share/vantrel/Language/German.lng",
                 "share/vantrel/Language/Russian.lng",
+                "share/vantrel/starter/exceptions.ini",
+                "share/vantrel/starter/vantrel.ini",
             }));
   EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/libexec/vantrel/vantrel-launch")).isExecutable());
 
@@ -119,10 +121,20 @@ TEST_F(InstallTest, LauncherStartsInThePerUserDirectoryWithTheLanguagesLinked) {
     const QFileInfo language(work + QStringLiteral("/Language"));
     EXPECT_TRUE(language.isSymLink()) << start;
     EXPECT_EQ(language.symLinkTarget(), prefix + QStringLiteral("/share/vantrel/Language"));
-    // No list file is made on the user's behalf.
-    EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-              QStringList({"Language"}));
+    // The starter lists on first start, and no file besides.
+    EXPECT_EQ(
+        QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden),
+        QStringList({"exceptions.ini", "Language", "vantrel.ini"}));
+    for (const char* list : {"/vantrel.ini", "/exceptions.ini"})
+      EXPECT_EQ(env.ReadFile(work + list),
+                env.ReadFile(QStringLiteral(VANTREL_SOURCE_DIR "/resources/starter") + list));
   }
+  // A list of the user's own is never written over, nor the other list put beside it.
+  env.WriteFile(work + QStringLiteral("/vantrel.ini"), "mine\r\n");
+  QFile::remove(work + QStringLiteral("/exceptions.ini"));
+  EXPECT_EQ(RunProcess(launcher, {QStringLiteral("--version")}, environment).exitCode, 0);
+  EXPECT_EQ(env.ReadFile(work + QStringLiteral("/vantrel.ini")), "mine\r\n");
+  EXPECT_FALSE(QFile::exists(work + QStringLiteral("/exceptions.ini")));
 
   // A Language directory of the user's own is left as it is.
   QFile::remove(work + QStringLiteral("/Language"));

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 
+#include "BlockingVolume.h"
 #include "TestEnv.h"
 #include "platform/Errors.h"
 #include "platform/SafeRead.h"
@@ -180,6 +181,17 @@ TEST(ListFile, SaveFailureLeavesThePreviousFile) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(env.ReadFile(kExceptionsFileName), QByteArray("keep\r\n"));
+
+  // A flush that reports a write error (fdatasync gives EIO): the same, and no temporary file.
+  const BlockingVolume volume(env.Root().toStdString() + "/volume", "w lists\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  const QString name = env.Root() + QStringLiteral("/volume/lists/vantrel.ini");
+  SaveListFile({"keep"}, name);
+  volume.FailSync();
+  EXPECT_EQ(FileErrorOf([&] { SaveListFile({"new"}, name); }), "Cannot create file " + name);
+  EXPECT_EQ(env.ReadFile(name), QByteArray("keep\r\n"));
+  EXPECT_EQ(QDir(env.Root() + "/volume/lists").entryList(QDir::Files | QDir::Hidden),
+            QStringList({"vantrel.ini"}));
 }
 
 TEST(ListFile, SortIgnoresCaseAndIsStable) {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <vector>
 
+#include "BlockingVolume.h"
 #include "TestEnv.h"
 #include "platform/Errors.h"
 #include "platform/RegistryStore.h"
@@ -412,6 +413,25 @@ TEST_F(RegistryTest, SaveCutShortByAFullDiskFailsAndKeepsTheFile) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(env.ReadFile(env.RegistryFile()), before);
+}
+
+// A disk or share that takes the writes but fails the flush (fdatasync gives EIO): the store
+// keeps its old file byte for byte, no temporary file stays, and the write is refused.
+TEST_F(RegistryTest, SyncThatFailsKeepsTheOldStoreByteForByte) {
+  const QString mount = env.Root() + QStringLiteral("/volume");
+  const BlockingVolume volume(mount.toStdString(), "w vantrel\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  env.SetEnv("XDG_CONFIG_HOME", mount.toUtf8());
+  reg.OpenKey(kOptionsKey, true);
+  reg.WriteInteger(QStringLiteral("AutoCheckHD"), 1);
+  const QByteArray before = env.ReadFile(mount + QStringLiteral("/vantrel/registry.json"));
+  ASSERT_TRUE(before.contains("AutoCheckHD"));
+  volume.FailSync();
+  EXPECT_EQ(ErrorOf([&] { reg.WriteInteger(QStringLiteral("AutoCheckHD"), 0); }),
+            QStringLiteral("Failed to set data for 'AutoCheckHD'"));
+  EXPECT_EQ(env.ReadFile(mount + QStringLiteral("/vantrel/registry.json")), before);
+  EXPECT_EQ(QDir(mount + QStringLiteral("/vantrel")).entryList(QDir::Files | QDir::Hidden),
+            QStringList({"registry.json"}));
 }
 
 }  // namespace

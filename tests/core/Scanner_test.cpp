@@ -7,6 +7,7 @@
 #include <sys/un.h>
 
 #include <memory>
+#include <thread>
 
 #include "BlockingVolume.h"
 #include "ChildProcess.h"
@@ -376,17 +377,34 @@ TEST_F(ScannerTest, StopKeepsTemporaryListingOutOfSubdirectories) {
   EXPECT_TRUE(list.IsEmpty());
 }
 
+// A change made mid-scan applies at every directory reached TExceptionsFile::SeenAfter() later,
+// whatever name it was made through: the file itself, a hard link to it that was there before
+// the check, or one made during it.
 TEST_F(ScannerTest, ExceptionsChangedMidScanApplyFromTheNextDirectory) {
   MakeDir(drive + "/s1");
   MakeDir(drive + "/s1/s2");
   MakeFile(drive + "/s1/s2/keep.tmp");
   const QString s1Caption = QStringLiteral(" Scanning: [") + At("s1/") + u']';
-  view.onEvents = [&] {
-    if (view.caption == s1Caption) SetExceptions({QStringLiteral("keep.*")});
-  };
-  Scanner().ScanDrive(drive);
-  EXPECT_TRUE(list.IsEmpty());
-  EXPECT_EQ(view.exceptions, QStringList({QStringLiteral("keep.*")}));
+  const std::string other = Bytes(env.Root()) + "/other-name.ini";
+  // 0: the file itself; 1: a hard link made before the check; 2: one made during it.
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    SetExceptions({});
+    ::unlink(other.c_str());
+    if (way == 1) ::link("exceptions.ini", other.c_str());
+    bool changed = false;
+    view.onEvents = [&] {
+      if (view.caption != s1Caption || std::exchange(changed, true)) return;
+      if (way == 2) ::link("exceptions.ini", other.c_str());
+      env.WriteFile(way == 0 ? QStringLiteral("exceptions.ini") : QString::fromStdString(other),
+                    FormatListText({QStringLiteral("keep.*")}));
+      std::this_thread::sleep_for(TExceptionsFile::SeenAfter());
+    };
+    list.Clear();
+    Scanner().ScanDrive(drive);
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(view.exceptions, QStringList({QStringLiteral("keep.*")}));
+  }
 }
 
 // Removed mid-scan, the exception list ends the check at the next directory: the file itself
@@ -405,7 +423,9 @@ TEST_F(ScannerTest, ExceptionsFileRemovedMidScanEndsTheCheck) {
     }
     const QString s1Caption = QStringLiteral(" Scanning: [") + At("s1/") + u']';
     view.onEvents = [&] {
-      if (view.caption == s1Caption) ::unlink(link ? real.c_str() : "exceptions.ini");
+      if (view.caption != s1Caption) return;
+      ::unlink(link ? real.c_str() : "exceptions.ini");
+      std::this_thread::sleep_for(TExceptionsFile::SeenAfter());
     };
     try {
       Scanner().ScanDrive(drive);

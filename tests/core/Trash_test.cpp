@@ -5,6 +5,7 @@
 #include "helper/Trash.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <regex>
 
@@ -20,6 +22,7 @@
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
 #include "i18n/LanguageFile.h"
+#include "platform/UniqueFd.h"
 #include "scan/Deletion.h"
 
 namespace {
@@ -391,6 +394,35 @@ TEST_F(TrashTest, FailedRenameTakesItsTrashInfoBack) {
   EXPECT_EQ(child.report, "deleted 1 marked 1 left 1 files b.tmp info b.tmp.trashinfo");
 }
 
+// Deeper than PATH_MAX: moved from its checked folder as any other, Path= the whole path.
+TEST_F(TrashTest, FileBelowAPathLongerThanPathMaxIsTrashed) {
+  std::string relative;
+  UniqueFd fd(::open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (char letter = 'a'; relative.size() <= PATH_MAX; ++letter) {
+    const std::string name(200, letter);
+    ASSERT_EQ(::mkdirat(fd.Get(), name.c_str(), 0755), 0);
+    fd = UniqueFd(::openat(fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    relative += name + '/';
+  }
+  struct stat st {};
+  ASSERT_EQ(::close(::openat(fd.Get(), "deep.tmp", O_WRONLY | O_CREAT | O_CLOEXEC, 0644)), 0);
+  ASSERT_EQ(::fstatat(fd.Get(), "deep.tmp", &st, 0), 0);
+  ResultEntry entry;
+  entry.path = QByteArray::fromStdString(drive + '/' + relative + "deep.tmp");
+  entry.device = st.st_dev;
+  entry.inode = st.st_ino;
+  entry.relativeStart = static_cast<quint32>(drive.size() + 1);
+  list.Append(entry);
+  list.SetAllChecked(true);
+  EXPECT_EQ(Trash().deleted, 1);
+  EXPECT_EQ(FilesIn(trash + "/files"), std::vector<std::string>({"deep.tmp"}));
+  EXPECT_TRUE(Content(trash + "/info/deep.tmp.trashinfo")
+                  .starts_with("[Trash Info]\nPath=" + EncodeTrashPath(entry.path.toStdString()) +
+                               "\nDeletionDate="));
+  EXPECT_NE(::fstatat(fd.Get(), "deep.tmp", &st, 0), 0);
+  ASSERT_EQ(std::system(("rm -rf '" + drive + "/" + std::string(200, 'a') + "'").c_str()), 0);
+}
+
 // A second volume: a tmpfs mounted by the test (root only) in a private mount namespace of a
 // child, laid out as each case says before a file on it is trashed.
 struct VolumeCase {
@@ -402,6 +434,16 @@ struct VolumeCase {
 void MakeDirWithMode(const std::string& path, mode_t mode) {
   MakeDir(path);
   ::chmod(path.c_str(), mode);
+}
+
+// The home trash on the volume: its folder `part` a link elsewhere, or Trash a plain file.
+void BreakHomeTrash(const std::string& v, const std::string& part) {
+  ::setenv("XDG_DATA_HOME", (v + "/data").c_str(), 1);
+  MakeDir(v + "/elsewhere");
+  MakeDir(v + "/data");
+  if (part.empty()) return MakeFile(v + "/data/Trash", "x");
+  MakeDir(v + "/data/Trash");
+  MakeLink("../../elsewhere", v + "/data/Trash/" + part);
 }
 
 const VolumeCase kVolumes[] = {
@@ -443,6 +485,15 @@ const VolumeCase kVolumes[] = {
        ::chown((v + "/.Trash-0").c_str(), kNobody, kNobody);
      },
      "deleted 0 | top .Trash-0 sub | left VOL/sub/a.tmp (Cannot delete file)"},
+    {"OwnTrashOpenToOthers", [](const std::string& v) { MakeDirWithMode(v + "/.Trash-0", 0777); },
+     "deleted 0 | top .Trash-0 sub | left VOL/sub/a.tmp (Cannot delete file)"},
+    // The home trash on this volume but unusable: the volume's trash is for other volumes.
+    {"HomeTrashFilesIsALink", [](const std::string& v) { BreakHomeTrash(v, "files"); },
+     "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
+    {"HomeTrashInfoIsALink", [](const std::string& v) { BreakHomeTrash(v, "info"); },
+     "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
+    {"HomeTrashIsAPlainFile", [](const std::string& v) { BreakHomeTrash(v, ""); },
+     "deleted 0 | top data elsewhere sub | left VOL/sub/a.tmp (Cannot delete file)"},
 };
 
 void PrintTo(const VolumeCase& c, std::ostream* os) {

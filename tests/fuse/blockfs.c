@@ -12,6 +12,9 @@
  *   i             the server ignores the kernel's interrupts, as a network file system's server
  *                 does while its connection hangs: a blocked caller cannot be killed until the
  *                 call is released (otherwise a killed caller's call ends at once)
+ *   w PATH        a directory in which files can be made, written, renamed and removed; while
+ *                 CONTROL/fail-sync exists, an fsync or fdatasync of such a file answers EIO
+ *                 (a disk or a share that reports a write error at the flush)
  * and getattr of the root blocks while CONTROL/block-root exists (the test makes it once the
  * file system is mounted).
  * PATH is relative to the root, without a leading "/". Parents come before their children.
@@ -31,6 +34,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
 enum { kMaxNodes = 100000 };
 
 struct node {
@@ -40,6 +47,8 @@ struct node {
   int stat_blocks;
   off_t size;
   int gone;
+  int writable; /* a "w" directory, or a file made in one */
+  char* data;   /* what was written; NULL: zeros */
 };
 
 static struct node nodes[kMaxNodes];
@@ -156,12 +165,107 @@ static int fs_open(const char* path, struct fuse_file_info* fi) {
 static int fs_read(const char* path, char* buffer, size_t size, off_t offset,
                    struct fuse_file_info* fi) {
   (void)fi;
+  pthread_mutex_lock(&lock);
   struct node* node = find(path);
-  if (node == NULL) return -ENOENT;
-  if (offset >= node->size) return 0;
-  if ((off_t)size > node->size - offset) size = (size_t)(node->size - offset);
-  memset(buffer, 0, size);
-  return (int)size;
+  int got = -ENOENT;
+  if (node != NULL) {
+    if (offset >= node->size) size = 0;
+    if ((off_t)size > node->size - offset) size = (size_t)(node->size - offset);
+    if (node->data != NULL)
+      memcpy(buffer, node->data + offset, size);
+    else
+      memset(buffer, 0, size);
+    got = (int)size;
+  }
+  pthread_mutex_unlock(&lock);
+  return got;
+}
+
+/* The "w" directories: files made, written, renamed there; fsync fails on demand. */
+static struct node* add(const char* path, int directory, int blocks, off_t size);
+
+static struct node* writable_parent(const char* path) {
+  if (path[0] == '/') ++path;
+  char parent[4096];
+  snprintf(parent, sizeof parent, "%s", path);
+  char* slash = strrchr(parent, '/');
+  if (slash == NULL) return NULL;
+  *slash = 0;
+  struct node* dir = find(parent);
+  return dir != NULL && dir->directory && dir->writable ? dir : NULL;
+}
+
+static int fs_create(const char* path, mode_t mode, struct fuse_file_info* fi) {
+  (void)mode;
+  (void)fi;
+  pthread_mutex_lock(&lock);
+  struct node* node = writable_parent(path) != NULL ? add(path + 1, 0, 0, 0) : NULL;
+  if (node != NULL) node->writable = 1;
+  pthread_mutex_unlock(&lock);
+  return node != NULL ? 0 : -EACCES;
+}
+
+static int fs_write(const char* path, const char* buffer, size_t size, off_t offset,
+                    struct fuse_file_info* fi) {
+  (void)fi;
+  pthread_mutex_lock(&lock);
+  struct node* node = find(path);
+  int done = -EACCES;
+  if (node != NULL && node->writable && !node->directory) {
+    char* data = realloc(node->data, (size_t)(offset + (off_t)size) + 1);
+    if (data != NULL) {
+      if (node->data == NULL) memset(data, 0, (size_t)node->size);
+      if (offset > node->size) memset(data + node->size, 0, (size_t)(offset - node->size));
+      memcpy(data + offset, buffer, size);
+      node->data = data;
+      if (offset + (off_t)size > node->size) node->size = offset + (off_t)size;
+      done = (int)size;
+    } else {
+      done = -ENOSPC;
+    }
+  }
+  pthread_mutex_unlock(&lock);
+  return done;
+}
+
+static int fs_chmod(const char* path, mode_t mode, struct fuse_file_info* fi) {
+  (void)mode;
+  (void)fi;
+  return find(path) != NULL ? 0 : -ENOENT;
+}
+
+static int fs_rename(const char* from, const char* to, unsigned int flags) {
+  pthread_mutex_lock(&lock);
+  struct node* node = find(from);
+  struct node* there = find(to);
+  int result = 0;
+  if (node == NULL) {
+    result = -ENOENT;
+  } else if (!node->writable || node->directory || writable_parent(to) == NULL) {
+    result = -EACCES;
+  } else if (there != NULL && ((flags & RENAME_NOREPLACE) != 0 || there->directory)) {
+    result = there->directory ? -EISDIR : -EEXIST;
+  } else if ((flags & ~RENAME_NOREPLACE) != 0) {
+    result = -EINVAL;
+  } else {
+    if (there != NULL) there->gone = 1;
+    free(node->path);
+    node->path = strdup(to + 1);
+  }
+  pthread_mutex_unlock(&lock);
+  return result;
+}
+
+static int fs_fsync(const char* path, int datasync, struct fuse_file_info* fi) {
+  (void)datasync;
+  (void)fi;
+  char flag[4096];
+  snprintf(flag, sizeof flag, "%s/fail-sync", control);
+  pthread_mutex_lock(&lock);
+  const int exists = find(path) != NULL;
+  pthread_mutex_unlock(&lock);
+  if (!exists) return -ENOENT;
+  return access(flag, F_OK) == 0 ? -EIO : 0;
 }
 
 static void* fs_init(struct fuse_conn_info* conn, struct fuse_config* config) {
@@ -183,13 +287,13 @@ static void on_interrupt_signal(int signal) {
   (void)signal;
 }
 
-static void add(const char* path, int directory, int blocks, off_t size) {
-  if (count >= kMaxNodes) return;
+static struct node* add(const char* path, int directory, int blocks, off_t size) {
+  if (count >= kMaxNodes) return NULL;
   nodes[count].path = strdup(path);
   nodes[count].directory = directory;
   nodes[count].blocks = blocks;
   nodes[count].size = size;
-  ++count;
+  return &nodes[count++];
 }
 
 static int load(const char* tree) {
@@ -214,6 +318,8 @@ static int load(const char* tree) {
     } else if (sscanf(line, "s %4095s %lld", path, &size) == 2) {
       add(path, 0, 0, (off_t)size);
       nodes[count - 1].stat_blocks = 1;
+    } else if (sscanf(line, "w %4095s", path) == 1) {
+      add(path, 1, 0, 0)->writable = 1;
     }
   }
   fclose(file);
@@ -240,6 +346,11 @@ int main(int argc, char** argv) {
       .unlink = fs_unlink,
       .open = fs_open,
       .read = fs_read,
+      .create = fs_create,
+      .write = fs_write,
+      .chmod = fs_chmod,
+      .rename = fs_rename,
+      .fsync = fs_fsync,
       .init = fs_init,
   };
   /* blockfs MOUNTPOINT -f [options]: in the foreground, so that the test owns the process. */

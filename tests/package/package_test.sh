@@ -68,7 +68,9 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$tmp/files"
     ./usr/share/icons/hicolor/48x48/apps/com.example.nelvor.vantrel.png \
     ./usr/share/icons/hicolor/scalable/apps/com.example.nelvor.vantrel.svg \
     ./usr/share/man/man1/vantrel.1.gz \
-    ./usr/share/metainfo/com.example.nelvor.vantrel.metainfo.xml
+    ./usr/share/metainfo/com.example.nelvor.vantrel.metainfo.xml \
+    ./usr/share/vantrel/starter/exceptions.ini \
+    ./usr/share/vantrel/starter/vantrel.ini
   for language in "$SOURCE"/resources/Language/*.lng; do
     echo "./usr/share/vantrel/Language/$(basename "$language")"
   done
@@ -134,6 +136,26 @@ $tmp/drive/a.tmp" ] || fail "/dc --dry-run printed: $dry"
 headless /usr/libexec/vantrel/vantrel-launch --version >/dev/null
 [ "$(readlink "$tmp/home/.local/share/vantrel/Language")" = /usr/share/vantrel/Language ] ||
   fail "launcher did not link the languages"
+
+# A first start in a fresh home, as the weekly timer makes it: the launcher puts the starter
+# lists in place and the run lists by their masks (nothing is ticked there, so the count and the
+# total tell what was listed: sizes 1, 2 and 4 add up to 7 only without keep.txt's 8).
+mkdir -p "$tmp/fresh" "$tmp/fresh-drive"
+printf 'x' >"$tmp/fresh-drive/a.tmp"
+printf 'xy' >"$tmp/fresh-drive/b.bak"
+printf 'xyzw' >"$tmp/fresh-drive/c.old"
+printf 'zzzzzzzz' >"$tmp/fresh-drive/keep.txt"
+first=$(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_DATA_HOME \
+  -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME="$tmp/fresh" VANTREL_DRIVES="C=fixed:$tmp/fresh-drive" \
+  /usr/libexec/vantrel/vantrel-launch --dry-run /dall) || fail "first start failed: $first"
+echo "$first"
+[ "$first" = " Finished
+Files: 3
+Total size: 7 bytes" ] || fail "first start printed: $first"
+for list in vantrel.ini exceptions.ini; do
+  cmp "/usr/share/vantrel/starter/$list" "$tmp/fresh/.local/share/vantrel/$list" ||
+    fail "no starter $list in the fresh home"
+done
 
 # The units as installed, with the manual page they name found where man finds it.
 (cd / && XDG_RUNTIME_DIR="$tmp/run" systemd-analyze verify --user \

@@ -99,6 +99,10 @@ void BlockingVolume::BlockStats() const {
   ::close(::open((control_ + "/block-stat").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
 }
 
+void BlockingVolume::FailSync() const {
+  ::close(::open((control_ + "/fail-sync").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+}
+
 void BlockingVolume::Release() const {
   if (control_.empty()) return;
   ::close(::open((control_ + "/release").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));

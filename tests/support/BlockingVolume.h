@@ -10,9 +10,9 @@
 // built), in which case the test skips.
 //
 // tree: the volume's entries, one a line (see tests/fuse/blockfs.c): "d dir", "f dir/file 12",
-// "b blocking-dir", "u blocking-removal 12", "s stat-blocks-on-demand 12"; a line "i" makes a
-// server that ignores the kernel's interrupts (a process blocked in it cannot be killed until
-// Release()).
+// "b blocking-dir", "u blocking-removal 12", "s stat-blocks-on-demand 12", "w writable-dir"; a
+// line "i" makes a server that ignores the kernel's interrupts (a process blocked in it cannot
+// be killed until Release()).
 class BlockingVolume {
  public:
   BlockingVolume(const std::string& mountPoint, const std::string& tree);
@@ -28,6 +28,8 @@ class BlockingVolume {
   void BlockRoot() const;
   // From now on getattr of the files of "s" lines blocks too (until released).
   void BlockStats() const;
+  // From now on an fsync of a file in a "w" directory fails with EIO.
+  void FailSync() const;
   void Release() const;
 
  private:
