@@ -26,7 +26,8 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// The kind of an entry whose d_type the file system left unknown.
+}  // namespace
+
 unsigned char TypeByStat(int dirFd, const char* name) {
   struct stat st {};
   if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
@@ -36,13 +37,9 @@ unsigned char TypeByStat(int dirFd, const char* name) {
   return DT_UNKNOWN;
 }
 
-struct Identity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool mountRoot = false;  // the root of a mount, as far as the kernel tells (Linux 5.8 on)
-};
+namespace {
 
-bool Identify(int fd, Identity& id) {
+bool Identify(int fd, FolderIdentity& id) {
   struct statx sx {};
   if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx) == 0) {
     id.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
@@ -64,13 +61,31 @@ bool Identify(int fd, Identity& id) {
 // the root of a mount. A mounted subvolume is a mount root, and so its own drive.
 constexpr ino_t kBtrfsSubvolumeRootInode = 256;
 
-bool IsUnmountedSubvolume(int fd, const Identity& id) {
+bool IsUnmountedSubvolume(int fd, const FolderIdentity& id) {
   if (id.inode != kBtrfsSubvolumeRootInode || id.mountRoot) return false;
   struct statfs fs {};
   return ::fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
 }
 
 }  // namespace
+
+bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
+                 const WalkVolume& volume, std::string_view path, UniqueFd& fd,
+                 FolderIdentity& id) {
+  fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
+  if (!fd.Valid() || !Identify(fd.Get(), id)) return false;
+  if (isRoot ? id.device != volume.device
+             : id.device != parentDevice && !IsUnmountedSubvolume(fd.Get(), id))
+    return false;
+  // Below the root, the root of any mount (a bind mount shares the device) is another volume.
+  // The kernel tells it of the open directory itself, so a volume mounted after the mount table
+  // was read is caught too.
+  if (!isRoot && id.mountRoot) return false;
+  // A mount point is listed without its "/". (The table serves kernels that cannot tell a
+  // mount's root.)
+  return volume.mountPoints == nullptr || volume.mountPoints->empty() || path.size() <= 1 ||
+         !volume.mountPoints->contains(std::string(path.substr(0, path.size() - 1)));
+}
 
 std::unordered_set<std::string> MountPointsBelow(const std::string& root) {
   // The table names mount points by their real paths, the walk names directories after the
@@ -137,25 +152,13 @@ bool DirectoryWalk::ReadListing(Frame& frame) {
 
 bool DirectoryWalk::Enter(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
                           size_t pathLength, Frame& frame) {
-  frame.fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
-  if (!frame.fd.Valid()) return false;
-  Identity id;
-  if (!Identify(frame.fd.Get(), id)) return false;
-  if (isRoot ? id.device != volume_.device
-             : id.device != parentDevice && !IsUnmountedSubvolume(frame.fd.Get(), id))
+  FolderIdentity id;
+  if (!EnterFolder(parentFd, name, isRoot, parentDevice, volume_,
+                   std::string_view(path_).substr(0, pathLength), frame.fd, id))
     return false;
-  // Below the root, the root of any mount (a bind mount shares the device) is another volume.
-  // The kernel tells it of the open directory itself, so a volume mounted after the mount table
-  // was read is caught too.
-  if (!isRoot && id.mountRoot) return false;
   frame.device = id.device;
   frame.inode = id.inode;
   frame.pathLength = pathLength;
-  // path_ holds the directory's path with its "/"; a mount point is listed without it. (The
-  // table serves kernels that cannot tell a mount's root.)
-  if (volume_.mountPoints != nullptr && !volume_.mountPoints->empty() && pathLength > 1 &&
-      volume_.mountPoints->contains(path_.substr(0, pathLength - 1)))
-    return false;
   if (ReadListing(frame)) return true;
   listings_.Truncate(frame.begin);
   return false;

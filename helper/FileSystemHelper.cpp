@@ -26,10 +26,11 @@ namespace {
 using channel::Message;
 using channel::Writer;
 
-// A tree's listings go in messages of about this much, or as soon as the reader has nothing
-// more ready: the program is then waiting for them.
-constexpr size_t kSendListings = 8;
-constexpr size_t kSendBytes = 32 * 1024;
+// A tree's listings go in messages of about this much, or when the reader has had nothing more
+// ready for a moment (the first listing and the end go at once).
+constexpr size_t kSendListings = 16;
+constexpr size_t kSendBytes = 64 * 1024;
+constexpr std::chrono::milliseconds kSendPause(1);
 // While removals run, their results are sent at least this often, or whenever this many wait.
 constexpr std::chrono::milliseconds kResultPause(5);
 constexpr size_t kResultBatch = 256;
@@ -131,6 +132,7 @@ struct Tree {
 void Pump(const std::shared_ptr<Tree>& tree, Shared& shared) {
   Writer batch;
   size_t inBatch = 0;
+  bool sentAny = false;
   const auto flush = [&] {
     if (inBatch == 0) return true;
     batch.End();
@@ -143,6 +145,8 @@ void Pump(const std::shared_ptr<Tree>& tree, Shared& shared) {
     if (tree->Abandoned()) break;
     std::unique_ptr<TListing> listing = tree->reader->Next();
     if (!listing) {
+      // A batch begun waits a moment for more before it goes.
+      if (inBatch > 0 && sentAny && tree->wake->WaitBlocking(kSendPause)) continue;
       if (!flush()) break;
       tree->wake->WaitBlocking(kPumpPause);
       continue;
@@ -166,7 +170,8 @@ void Pump(const std::shared_ptr<Tree>& tree, Shared& shared) {
     ++inBatch;
     const bool last =
         listing->kind == TListing::Kind::End || listing->kind == TListing::Kind::RootMissing;
-    if (last || inBatch >= kSendListings || batch.BodySize() >= kSendBytes) {
+    if (last || !sentAny || inBatch >= kSendListings || batch.BodySize() >= kSendBytes) {
+      sentAny = true;
       if (!flush()) break;
     }
     if (last) {

@@ -1,11 +1,18 @@
 #include "helper/TreeReader.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <queue>
+#include <unordered_set>
+#include <vector>
 
 #include "helper/CacheFolderGuard.h"
 #include "helper/DirectoryWalk.h"
@@ -15,12 +22,97 @@
 
 namespace {
 
-// A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
+constexpr size_t kReadSize = 32 * 1024;
+// A batch worth waking the taker for: fewer wake-ups than listings.
 constexpr size_t kWakeListings = 8;
-// Listings the measuring thread takes at a time, and how long it waits for that many.
-constexpr size_t kMeasureBatch = 8;
-constexpr std::chrono::milliseconds kMeasurePause(2);
 constexpr size_t kWakeBytes = 32 * 1024;
+
+bool IsDotOrDotDot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+size_t PoolThreads() {
+  const char* set = std::getenv("VANTREL_READERS");
+  const long threads = set != nullptr ? std::strtol(set, nullptr, 10) : 0;
+  if (threads < 1) return TTreeReader::kDefaultThreads;
+  return std::min<size_t>(static_cast<size_t>(threads), TTreeReader::kMaxThreads);
+}
+
+// One folder of the tree, from the moment it is queued for reading until the walk has taken it
+// and everything below it.
+struct Node {
+  Node* parent = nullptr;
+  size_t index = 0;  // among its parent's subfolders
+  size_t depth = 0;
+  std::string name;  // empty for the root
+  std::string path;  // with its trailing "/"
+  bool underTemp = false;
+  bool read = false;
+  bool taken = false;  // handed over (its listing left with it)
+  std::unique_ptr<TListing> listing;
+  size_t bytes = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+
+  // Its subfolders' names in listing order; the first `queued` have nodes, those of `live`
+  // from liveBase on (the others are through).
+  std::string names;
+  std::vector<std::uint32_t> nameEnds;
+  size_t queued = 0;
+  size_t opened = 0;   // subfolders a thread has begun to open
+  size_t entered = 0;  // subfolders the handing over has gone into
+  std::deque<std::unique_ptr<Node>> live;
+  size_t liveBase = 0;
+  // Held while subfolders wait to be opened; null when it was closed to keep within the bound.
+  std::shared_ptr<UniqueFd> fd;
+
+  size_t Subfolders() const { return nameEnds.size(); }
+  std::string_view Subfolder(size_t i) const {
+    const size_t begin = i == 0 ? 0 : nameEnds[i - 1];
+    return std::string_view(names).substr(begin, nameEnds[i] - begin);
+  }
+};
+
+// Whether the next subfolder of a comes before the next one of b in the walk's order.
+bool Before(const Node* a, const Node* b) {
+  size_t ai = a->queued;
+  size_t bi = b->queued;
+  bool aDeeper = false;
+  bool bDeeper = false;
+  while (a->depth > b->depth) {
+    ai = a->index;
+    a = a->parent;
+    aDeeper = true;
+  }
+  while (b->depth > a->depth) {
+    bi = b->index;
+    b = b->parent;
+    bDeeper = true;
+  }
+  while (a != b) {
+    ai = a->index;
+    bi = b->index;
+    a = a->parent;
+    b = b->parent;
+  }
+  if (ai != bi) return ai < bi;
+  // One lies below the other's subfolder: the one above comes first.
+  return bDeeper && !aDeeper;
+}
+
+struct Later {
+  bool operator()(const Node* a, const Node* b) const { return Before(b, a); }
+};
+
+// What a thread learns of one folder.
+struct FolderRead {
+  std::unique_ptr<TListing> listing;
+  std::string names;
+  std::vector<std::uint32_t> nameEnds;
+  std::shared_ptr<UniqueFd> fd;  // when it has subfolders, or the cache cleaning keeps it
+  dev_t device = 0;
+  ino_t inode = 0;
+};
 
 }  // namespace
 
@@ -28,164 +120,187 @@ struct TTreeReader::State {
   std::string path;
   TReadOptions options;
   std::shared_ptr<TWakeUp> wake;
+  size_t maxAhead = kMaxAhead;
+  size_t maxOpen = kMaxOpenFolders;
+  std::unordered_set<std::string> mounts;
+  WalkVolume volume;
+  UniqueFd cacheRoot;  // the cache folder as checked, the walk's start (set by the root's reader)
 
   std::mutex mutex;
-  std::condition_variable space;
+  std::condition_variable work;
+  std::unique_ptr<Node> root;
+  std::vector<Node*> walk;  // the handing over: the root down to the folder it is in
+  std::priority_queue<Node*, std::vector<Node*>, Later>
+      waiting;  // folders with subfolders to queue
+  std::deque<Node*> toRead;
+  std::vector<Node*> holding;  // folders that hold a descriptor for their subfolders
+  size_t reading = 0;
+  size_t busy = 0;  // threads at work (they look for the next folder themselves)
+  size_t idle = 0;  // threads asleep, and of those already woken
+  size_t woken = 0;
+  size_t held = 0;  // read, not yet handed over
+  size_t heldBytes = 0;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
   size_t handedOver = 0;
-  bool asked = false;  // the check found nothing ready and waits for a wake-up
-  std::atomic<bool> abandoned{false};
-  std::atomic<bool> readingStopped{false};
+  bool asked = false;
+  bool stopped = false;
+  bool abandoned = false;
+  bool over = false;
 
-  // Between the two reader threads: listings read, their files not yet measured.
-  std::mutex measureMutex;
-  std::condition_variable measureWork;   // the second thread waits for a listing
-  std::condition_variable measureSpace;  // the first waits for room
-  std::deque<std::unique_ptr<TListing>> toMeasure;
+  size_t Ahead() const { return toRead.size() + reading + held + ready.size(); }
 
-  // First thread: hands a listing on to be measured; waits while the second is far enough
-  // behind; false once abandoned.
-  bool Pass(std::unique_ptr<TListing> listing) {
-    std::unique_lock lock(measureMutex);
-    measureSpace.wait(lock, [this] { return abandoned || toMeasure.size() < kMaxListings; });
-    if (abandoned) return false;
-    const bool marker = listing->kind != TListing::Kind::Listed;
-    toMeasure.push_back(std::move(listing));
-    // The second thread is woken for a batch (or the walk's end); meanwhile it looks again on
-    // its own every few milliseconds.
-    if (marker || toMeasure.size() == kMeasureBatch) measureWork.notify_one();
-    return true;
-  }
-  // Second thread: measures each listing in turn and hands it to the check, to the end.
-  void Measure() {
-    std::deque<std::unique_ptr<TListing>> taken;
-    for (;;) {
-      {
-        std::unique_lock lock(measureMutex);
-        while (!abandoned && toMeasure.size() < kMeasureBatch &&
-               (toMeasure.empty() || toMeasure.back()->kind == TListing::Kind::Listed)) {
-          if (measureWork.wait_for(lock, kMeasurePause) == std::cv_status::timeout &&
-              !toMeasure.empty())
-            break;
-        }
-        if (abandoned) return;
-        taken.swap(toMeasure);
-        measureSpace.notify_one();
-      }
-      for (; !taken.empty(); taken.pop_front()) {
-        std::unique_ptr<TListing> listing = std::move(taken.front());
-        if (listing->sizesPending && listing->folder) listing->TakeSizes(listing->folder->Get());
-        // The directory stays open only where the check deletes relative to it.
-        if (!options.cacheFolder) listing->folder.reset();
-        const bool end =
-            listing->kind == TListing::Kind::End || listing->kind == TListing::Kind::RootMissing;
-        if (!Hand(std::move(listing)) || end) return;
-      }
-    }
-  }
-
-  // Reader side: waits while the check is far enough behind; false once abandoned.
-  bool Hand(std::unique_ptr<TListing> listing) {
-    std::unique_lock lock(mutex);
-    space.wait(lock, [this] {
-      return abandoned || ready.empty() || (ready.size() < kMaxListings && readyBytes < kMaxBytes);
-    });
-    if (abandoned) return false;
-    const bool urgent = listing->kind != TListing::Kind::Listed || handedOver == 0;
+  void Hand(std::unique_ptr<TListing> listing) {
     readyBytes += listing->Bytes();
     ready.push_back(std::move(listing));
-    ++handedOver;
-    if (asked && (urgent || ready.size() >= kWakeListings || readyBytes >= kWakeBytes)) {
+  }
+  // After anything was handed over: the taker that asked is woken for a batch, the first
+  // listing, or the end.
+  void WakeTaker() {
+    if (asked && !ready.empty() &&
+        (handedOver == 0 || over || ready.size() >= kWakeListings || readyBytes >= kWakeBytes)) {
       asked = false;
       wake->Raise();
     }
-    return true;
   }
+  void End() {
+    auto end = std::make_unique<TListing>();
+    end->kind = TListing::Kind::End;
+    Hand(std::move(end));
+    over = true;
+    work.notify_all();
+  }
+
+  // Whether the handing over waits for exactly this folder's next subfolder to be queued.
+  bool WalkWaitsFor(const Node* parent) const {
+    return !walk.empty() && walk.back() == parent && parent->taken &&
+           parent->entered == parent->queued;
+  }
+
+  // Hands over, in the walk's order, what has been read.
+  void HandOver() {
+    while (!over && !abandoned) {
+      if (walk.empty()) {
+        End();
+        return;
+      }
+      Node* top = walk.back();
+      if (!top->taken) {
+        if (!top->read) {
+          if (stopped) End();
+          return;
+        }
+        top->taken = true;
+        --held;
+        heldBytes -= top->bytes;
+        Hand(std::move(top->listing));
+        continue;
+      }
+      if (top->entered < top->Subfolders()) {
+        if (top->entered >= top->queued) {
+          if (stopped) End();
+          return;
+        }
+        walk.push_back(top->live[top->entered++ - top->liveBase].get());
+        continue;
+      }
+      // Everything below it is through.
+      walk.pop_back();
+      if (walk.empty()) {
+        root.reset();
+      } else {
+        Node* parent = walk.back();
+        parent->live.pop_front();
+        ++parent->liveBase;
+      }
+    }
+  }
+
+  // Queues subfolders for reading, earliest in the walk first, within the bounds.
+  void Queue() {
+    while (!stopped && !abandoned && !waiting.empty()) {
+      Node* parent = waiting.top();
+      if (!WalkWaitsFor(parent) &&
+          (Ahead() >= maxAhead || heldBytes + readyBytes >= kMaxAheadBytes))
+        return;
+      waiting.pop();
+      auto child = std::make_unique<Node>();
+      child->parent = parent;
+      child->index = parent->queued;
+      child->depth = parent->depth + 1;
+      child->name = std::string(parent->Subfolder(parent->queued));
+      child->path = parent->path + child->name + '/';
+      child->underTemp =
+          options.sizeTemporaryFiles && (parent->underTemp || IsTemporaryFolderName(child->name));
+      toRead.push_back(child.get());
+      parent->live.push_back(std::move(child));
+      if (++parent->queued < parent->Subfolders()) waiting.push(parent);
+    }
+    // A thread that sleeps is woken only for what the threads at work will not come to at once:
+    // on a warm tree the folders are read by as many threads as there are processors.
+    for (size_t more = toRead.size(); more > busy && idle > woken; --more) {
+      ++woken;
+      work.notify_one();
+    }
+  }
+
+  // Keeps at most kMaxOpenFolders descriptors for subfolders to come: the folder needed last
+  // (the shallowest) gives its up first; the root keeps its.
+  void Hold(Node* node, std::shared_ptr<UniqueFd> fd) {
+    node->fd = std::move(fd);
+    holding.push_back(node);
+    if (holding.size() <= maxOpen) return;
+    auto shallowest = holding.end();
+    for (auto it = holding.begin(); it != holding.end(); ++it) {
+      if ((*it)->depth == 0) continue;
+      if (shallowest == holding.end() || (*it)->depth < (*shallowest)->depth) shallowest = it;
+    }
+    if (shallowest == holding.end()) return;
+    (*shallowest)->fd.reset();
+    holding.erase(shallowest);
+  }
+  void LetGo(Node* node) {
+    // The root keeps its to the end: every folder given up is opened again from it at worst.
+    if (node->depth == 0) return;
+    node->fd.reset();
+    std::erase(holding, node);
+  }
+
+  void Done(Node* node, FolderRead result) {
+    --reading;
+    if (abandoned) return;
+    node->read = true;
+    node->device = result.device;
+    node->inode = result.inode;
+    node->bytes = result.listing->Bytes();
+    node->listing = std::move(result.listing);
+    ++held;
+    heldBytes += node->bytes;
+    if (!result.nameEnds.empty()) {
+      node->names = std::move(result.names);
+      node->nameEnds = std::move(result.nameEnds);
+      Hold(node, std::move(result.fd));
+      waiting.push(node);
+    }
+    HandOver();
+    Queue();
+    WakeTaker();
+  }
+
+  void Run();
+  bool TestRoot();
 };
 
 namespace {
 
-using State = std::shared_ptr<TTreeReader::State>;
-
-bool IsBelowTemporaryFolder(const std::string& root, const std::string& path) {
-  // The components of path below root (path ends with "/").
-  size_t start = root.size();
-  while (start < path.size()) {
-    const size_t slash = path.find('/', start);
-    if (slash == std::string::npos) break;
-    if (IsTemporaryFolderName(std::string_view(path).substr(start, slash - start))) return true;
-    start = slash + 1;
-  }
-  return false;
-}
-
-// The reader's side of the walk: every directory's listing, classified and measured, handed on.
-class ReadingVisitor : public DirectoryWalk::Visitor {
+// Tests a name against the masks in list order, decoding it once when a mask needs characters.
+class MaskTest {
  public:
-  ReadingVisitor(TTreeReader::State& state, std::string root) : s_(state), root_(std::move(root)) {}
-
-  bool BeforeDirectory() override { return !s_.abandoned && !s_.readingStopped; }
-  void DirectoryOpened(const std::string& path) override {
-    ++opened_;
-    underTemp_ = s_.options.sizeTemporaryFiles && IsBelowTemporaryFolder(root_, path);
-    name_ = opened_ == 1 ? std::string() : LastComponent(path);
-  }
-  bool File(int, std::string_view, const std::string&) override {
-    return !s_.abandoned && !s_.readingStopped;
-  }
-  void Listed(int dirFd, const DirectoryWalk::Listing& listing) override {
-    auto out = std::make_unique<TListing>();
-    out->kind = TListing::Kind::Listed;
-    out->name = name_;
-    // A record here takes at most what the kernel's did, plus the sizes of a measured file.
-    out->Reserve(listing.Bytes());
-    listing.ForEach([&](std::string_view name, unsigned char type) {
-      TListing::Entry entry;
-      entry.name = name;
-      if (type == DT_DIR) {
-        entry.directory = true;
-      } else if (type == DT_REG || type == DT_LNK) {
-        entry.symlink = type == DT_LNK;
-        entry.fits = s_.options.matchMasks && Fits(name);
-        // Measured by the second thread, from this directory's descriptor.
-        entry.sized = entry.fits || underTemp_;
-        out->sizesPending |= entry.sized;
-      } else {
-        return;  // sockets, FIFOs, devices are never listed
-      }
-      out->Add(entry);
-    });
-    if (out->sizesPending || s_.options.cacheFolder) {
-      UniqueFd copy(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-      if (copy.Valid()) out->folder = std::make_shared<UniqueFd>(std::move(copy));
-      // Without a descriptor the files cannot be measured: they count as gone.
-      if (!out->folder) out->TakeSizes(-1);
-    }
-    s_.Pass(std::move(out));
-  }
-  void NotEntered(int dirFd, std::string_view name) override {
-    auto out = std::make_unique<TListing>();
-    out->kind = TListing::Kind::NotEntered;
-    out->name = std::string(name);
-    struct stat st {};
-    out->exists =
-        ::fstatat(dirFd, out->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-    s_.Pass(std::move(out));
-  }
-
-  bool RootEntered() const { return opened_ > 0; }
-
- private:
-  static std::string LastComponent(const std::string& path) {
-    const size_t end = path.size() - 1;  // the trailing "/"
-    const size_t slash = path.rfind('/', end - 1);
-    return path.substr(slash + 1, end - slash - 1);
-  }
-
+  explicit MaskTest(const TReadOptions& options) : options_(options) {}
   bool Fits(std::string_view name) {
+    if (!options_.matchMasks) return false;
     bool decoded = false;
-    for (const std::shared_ptr<const TMask>& mask : s_.options.masks) {
+    for (const std::shared_ptr<const TMask>& mask : options_.masks) {
       if (mask->MatchesBytesExactly()) {
         if (mask->MatchesBytes(name)) return true;
         continue;
@@ -199,62 +314,235 @@ class ReadingVisitor : public DirectoryWalk::Visitor {
     return false;
   }
 
-  TTreeReader::State& s_;
-  std::string root_;
-  std::string name_;
-  int opened_ = 0;
-  bool underTemp_ = false;
+ private:
+  const TReadOptions& options_;
   std::u32string characters_;
 };
 
-std::unique_ptr<TListing> Marker(TListing::Kind kind) {
+std::unique_ptr<TListing> NotEntered(int parentFd, const std::string& name) {
   auto listing = std::make_unique<TListing>();
-  listing->kind = kind;
+  listing->kind = TListing::Kind::NotEntered;
+  listing->name = name;
+  struct stat st {};
+  listing->exists =
+      ::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
   return listing;
 }
 
-void Read(const State& state) {
-  const std::string& root = state->path;
-  struct stat st {};
-  // The cache folder checked is the folder emptied: the walk starts from this very descriptor.
-  UniqueFd cache;
-  if (state->options.cacheFolder && !root.empty())
-    cache.Reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  const bool there =
-      state->options.cacheFolder
-          ? cache.Valid() && ::fstat(cache.Get(), &st) == 0 && UsableCacheFolder(cache.Get())
-          : !root.empty() && ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (!there) {
-    state->Pass(Marker(TListing::Kind::RootMissing));
-    return;
+// One thread's way of reading folders: its buffer stays between them.
+class FolderReader {
+ public:
+  explicit FolderReader(const TTreeReader::State& state) : s_(state), masks_(state.options) {}
+
+  // Enters the folder below parentFd (isRoot: the walk's root, named by the node's path or
+  // "." below the cache folder), lists it whole, tests its names and takes its sizes.
+  FolderRead Read(const Node& node, int parentFd, dev_t parentDevice, bool isRoot) {
+    FolderRead result;
+    UniqueFd fd;
+    FolderIdentity id;
+    const char* name = !isRoot ? node.name.c_str() : s_.cacheRoot.Valid() ? "." : s_.path.c_str();
+    if (!EnterFolder(parentFd, name, isRoot, parentDevice, s_.volume, node.path, fd, id) ||
+        !List(fd.Get())) {
+      result.listing = NotEntered(parentFd, node.name);
+      // A root that cannot be listed is still there: the walk found it a directory.
+      if (isRoot) result.listing->exists = true;
+      return result;
+    }
+    result.device = id.device;
+    result.inode = id.inode;
+    auto listing = std::make_unique<TListing>();
+    listing->kind = TListing::Kind::Listed;
+    listing->name = node.name;
+    // A record here takes at most what the kernel's did, plus the sizes of a measured file.
+    listing->Reserve(used_);
+    for (size_t at = 0; at < used_;) {
+      auto* entry = reinterpret_cast<struct dirent64*>(buffer_.data() + at);
+      at += entry->d_reclen;
+      if (IsDotOrDotDot(entry->d_name)) continue;
+      if (entry->d_type == DT_UNKNOWN) entry->d_type = TypeByStat(fd.Get(), entry->d_name);
+      const std::string_view entryName(entry->d_name, std::strlen(entry->d_name));
+      TListing::Entry out;
+      out.name = entryName;
+      if (entry->d_type == DT_DIR) {
+        out.directory = true;
+        result.names.append(entryName);
+        result.nameEnds.push_back(static_cast<std::uint32_t>(result.names.size()));
+      } else if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
+        out.symlink = entry->d_type == DT_LNK;
+        out.fits = masks_.Fits(entryName);
+        out.sized = out.fits || node.underTemp;
+        listing->sizesPending |= out.sized;
+      } else {
+        continue;  // sockets, FIFOs, devices are never listed
+      }
+      listing->Add(out);
+    }
+    if (listing->sizesPending) listing->TakeSizes(fd.Get());
+    if (!result.nameEnds.empty() || s_.options.cacheFolder) {
+      result.fd = std::make_shared<UniqueFd>(std::move(fd));
+      // The cache cleaning deletes relative to the very folder it listed.
+      if (s_.options.cacheFolder) listing->folder = result.fd;
+    }
+    result.listing = std::move(listing);
+    return result;
   }
-  const std::unordered_set<std::string> mounts = MountPointsBelow(root);
-  std::string path = root;
-  if (path.back() != '/') path.push_back('/');
-  ReadingVisitor visitor(*state, path);
-  DirectoryWalk walk;
-  if (cache.Valid())
-    walk.Walk(WalkVolume{st.st_dev, &mounts}, cache.Get(), ".", path, true, visitor);
-  else
-    walk.Walk(WalkVolume{st.st_dev, &mounts}, AT_FDCWD, root.c_str(), path, true, visitor);
-  if (!visitor.RootEntered()) {
-    auto notEntered = Marker(TListing::Kind::NotEntered);
-    notEntered->exists = true;
-    if (!state->Pass(std::move(notEntered))) return;
+
+ private:
+  // The whole listing into the buffer; false when it could not even begin.
+  bool List(int fd) {
+    used_ = 0;
+    for (;;) {
+      if (buffer_.size() - used_ < kReadSize)
+        buffer_.resize(std::max(buffer_.size() * 2, used_ + kReadSize));
+      const ssize_t got = ::getdents64(fd, buffer_.data() + used_, buffer_.size() - used_);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        break;  // a listing cut short keeps what was read
+      }
+      if (got == 0) break;
+      used_ += static_cast<size_t>(got);
+    }
+    return used_ > 0;
   }
-  state->Pass(Marker(TListing::Kind::End));
+
+  const TTreeReader::State& s_;
+  MaskTest masks_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  std::string rootName_;
+};
+
+// Opens a folder again whose descriptor was given up, from the nearest folder above it that
+// holds one, one name at a time, each checked to be the folder that was read (device, inode).
+UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& down) {
+  UniqueFd at;
+  int current = from->Get();
+  for (const Node* folder : down) {
+    UniqueFd next(
+        ::openat(current, folder->name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!next.Valid() || ::fstat(next.Get(), &st) != 0 || st.st_dev != folder->device ||
+        st.st_ino != folder->inode)
+      return UniqueFd();
+    at = std::move(next);
+    current = at.Get();
+  }
+  return at;
 }
 
 }  // namespace
 
+void TTreeReader::State::Run() {
+  FolderReader reader(*this);
+  std::unique_lock lock(mutex);
+  ++busy;
+  for (;;) {
+    if (!abandoned && !over && toRead.empty()) {
+      --busy;
+      ++idle;
+      work.wait(lock, [this] { return abandoned || over || !toRead.empty(); });
+      --idle;
+      if (woken > 0) --woken;
+      ++busy;
+    }
+    if (abandoned || over) return;
+    Node* node = toRead.front();
+    toRead.pop_front();
+    ++reading;
+    Node* parent = node->parent;
+    FolderRead result;
+    if (parent == nullptr) {
+      lock.unlock();
+      if (!TestRoot()) {
+        lock.lock();
+        --reading;
+        auto missing = std::make_unique<TListing>();
+        missing->kind = TListing::Kind::RootMissing;
+        Hand(std::move(missing));
+        over = true;
+        work.notify_all();
+        WakeTaker();
+        return;
+      }
+      result = reader.Read(*node, cacheRoot.Valid() ? cacheRoot.Get() : AT_FDCWD, 0, true);
+      lock.lock();
+    } else {
+      std::shared_ptr<UniqueFd> parentFd = parent->fd;
+      std::shared_ptr<UniqueFd> from;
+      std::vector<const Node*> down;
+      if (!parentFd) {
+        // Given up to keep within the bound: opened again from the nearest folder that holds one.
+        const Node* above = parent;
+        while (!above->fd) {
+          down.push_back(above);
+          above = above->parent;
+        }
+        std::reverse(down.begin(), down.end());
+        from = above->fd;
+      }
+      // Its last subfolder on its way: the folder's descriptor is this thread's to let go.
+      if (++parent->opened == parent->Subfolders()) LetGo(parent);
+      const dev_t parentDevice = parent->device;
+      lock.unlock();
+      if (!parentFd) {
+        UniqueFd reopened = Reopen(from, down);
+        // Moved away meanwhile: nothing below it is walked.
+        if (reopened.Valid()) {
+          parentFd = std::make_shared<UniqueFd>(std::move(reopened));
+          lock.lock();
+          if (!abandoned && parent->opened < parent->Subfolders() && !parent->fd)
+            Hold(parent, parentFd);
+          lock.unlock();
+        }
+      }
+      if (parentFd) {
+        result = reader.Read(*node, parentFd->Get(), parentDevice, false);
+      } else {
+        result.listing = std::make_unique<TListing>();
+        result.listing->kind = TListing::Kind::NotEntered;
+        result.listing->name = node->name;
+      }
+      parentFd.reset();
+      lock.lock();
+    }
+    Done(node, std::move(result));
+  }
+}
+
+bool TTreeReader::State::TestRoot() {
+  // The cache folder checked is the folder emptied: the walk starts from this very descriptor. A
+  // drive must be a directory.
+  struct stat st {};
+  if (options.cacheFolder && !path.empty())
+    cacheRoot.Reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const bool there = options.cacheFolder
+                         ? cacheRoot.Valid() && ::fstat(cacheRoot.Get(), &st) == 0 &&
+                               UsableCacheFolder(cacheRoot.Get())
+                         : !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (!there) return false;
+  // Read afresh for every walk: a volume mounted while the program runs counts as well.
+  mounts = MountPointsBelow(path);
+  volume = WalkVolume{st.st_dev, &mounts};
+  return true;
+}
+
 TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr<TWakeUp> wake)
     : state_(std::make_shared<State>()) {
-  state_->path = std::move(path);
-  state_->options = std::move(options);
-  state_->wake = std::move(wake);
-  // The thread holds the state it works on and nothing else of the program.
-  StartWorkerThread([state = state_] { Read(state); });
-  StartWorkerThread([state = state_] { state->Measure(); });
+  State& s = *state_;
+  s.path = std::move(path);
+  s.options = std::move(options);
+  s.wake = std::move(wake);
+  if (s.options.cacheFolder) s.maxAhead = kMaxCacheAhead;
+  // Within what the process may open, with room for everything else.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    s.maxOpen = std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur) / 8, 4, kMaxOpenFolders);
+  s.root = std::make_unique<Node>();
+  s.root->path = !s.path.empty() && s.path.back() == '/' ? s.path : s.path + '/';
+  s.walk.push_back(s.root.get());
+  s.toRead.push_back(s.root.get());
+  // The threads hold the state they work on and nothing else of the program.
+  for (size_t i = PoolThreads(); i > 0; --i) StartWorkerThread([state = state_] { state->Run(); });
 }
 
 TTreeReader::~TTreeReader() {
@@ -264,13 +552,16 @@ TTreeReader::~TTreeReader() {
 std::unique_ptr<TListing> TTreeReader::Next() {
   if (taken_.empty()) {
     std::lock_guard lock(state_->mutex);
-    if (state_->ready.empty()) {
-      state_->asked = true;
+    State& s = *state_;
+    if (s.ready.empty()) {
+      s.asked = true;
       return nullptr;
     }
-    taken_.swap(state_->ready);
-    state_->readyBytes = 0;
-    state_->space.notify_one();
+    taken_.swap(s.ready);
+    s.handedOver += taken_.size();
+    s.readyBytes = 0;
+    // Room for more.
+    s.Queue();
   }
   std::unique_ptr<TListing> next = std::move(taken_.front());
   taken_.pop_front();
@@ -278,22 +569,21 @@ std::unique_ptr<TListing> TTreeReader::Next() {
 }
 
 void TTreeReader::StopReading() {
-  state_->readingStopped = true;
+  std::lock_guard lock(state_->mutex);
+  state_->stopped = true;
+  state_->HandOver();
+  state_->WakeTaker();
 }
 
 void TTreeReader::Abandon() {
+  std::deque<std::unique_ptr<TListing>> dropped;
   {
     std::lock_guard lock(state_->mutex);
     state_->abandoned = true;
-    state_->ready.clear();
+    dropped.swap(state_->ready);
+    state_->toRead.clear();
     state_->asked = false;
   }
-  state_->space.notify_all();
-  {
-    std::lock_guard lock(state_->measureMutex);
-    state_->toMeasure.clear();
-  }
-  state_->measureWork.notify_all();
-  state_->measureSpace.notify_all();
+  state_->work.notify_all();
   taken_.clear();
 }

@@ -2,34 +2,42 @@
 
 #include <sys/types.h>
 
-#include <atomic>
-#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "helper/Listing.h"
 #include "platform/WakeUp.h"
 
-// Reads one tree on threads of its own (one reads the directories and tests the names, a
-// second measures the files while the first reads on), depth first in the file system's order,
-// exactly as the check walks it (DirectoryWalk: never through a link, never onto another volume),
-// and hands the check one TListing per directory, in the order the check enters them; a directory's
-// listing comes whole before any listing below it.
+// Reads one tree on a pool of threads, exactly as the check walks it (EnterFolder: never through
+// a link, never onto another volume), and hands over one TListing per directory in the order the
+// check enters them: depth first, in the file system's order, a directory's listing before any
+// listing below it. Folders are read ahead of that order on all the pool's threads at once (the
+// disk, not the processor, is what a cold tree waits on): whenever a listing shows subfolders
+// they are queued, the earliest in the walk's order first. Each listing comes with its kinds,
+// its mask tests and the sizes of its fitting and temporary files, all taken by the pool.
 //
-// The reader keeps at most kMaxListings listings or kMaxBytes of them waiting for the check (one
-// larger listing is still handed over whole), and the check takes at most as many at a time: so
-// no more than twice those are read ahead and raises `wake` when the check has asked for more
-// and a batch is ready, the first listing is ready, or the walk is over; between those, the check
-// looks again at its own pace (it waits with a timeout). Abandon() lets it go: a reader stuck in
-// the kernel is left behind with its descriptors and ends on its own once the call returns; nothing
-// waits for it, not a later check and not the program's exit.
+// Bounds: at most kMaxAhead folders (kMaxCacheAhead for the cache cleaning, whose listings keep
+// their folder open) are being read, read, or waiting for the check, and at most kMaxAheadBytes of
+// their listings (one larger listing is still read whole); the folder the walk needs next is
+// always read, so the bounds never stop the walk. Besides the folders being read (one a thread),
+// at most kMaxOpenFolders folders whose subfolders still wait are kept open (the root always; the
+// others are opened again from the nearest open one, checked by device and inode, when needed):
+// a folder of a million subfolders, or a tree ten thousand levels deep, opens a few dozen.
+//
+// `wake` is raised when the check has asked for more (Next found none) and a batch is ready,
+// the first listing or the end is ready, or the walk can go no further for now. Abandon() lets
+// the reader go: a thread stuck in the kernel is left behind and ends on its own once its call
+// returns; nothing waits for it, not a later check and not the program's exit.
 class TTreeReader {
  public:
-  static constexpr size_t kMaxListings = 32;
-  static constexpr size_t kMaxBytes = 128 * 1024;
+  static constexpr size_t kMaxAhead = 256;
+  static constexpr size_t kMaxCacheAhead = 32;
+  static constexpr size_t kMaxAheadBytes = 8 * 1024 * 1024;
+  static constexpr size_t kMaxOpenFolders = 64;  // and an eighth of what the process may open
+  // The pool's threads: VANTREL_READERS (1 to kMaxThreads) when set, else kDefaultThreads.
+  static constexpr size_t kDefaultThreads = 8;
+  static constexpr size_t kMaxThreads = 16;
 
   // Starts reading the folder at path (the walk's root, which may be reached through a link).
   TTreeReader(std::string path, TReadOptions options, std::shared_ptr<TWakeUp> wake);
@@ -39,11 +47,11 @@ class TTreeReader {
 
   // The next listing, or nullptr when none is ready yet (wait for the wake-up and ask again).
   std::unique_ptr<TListing> Next();
-  // Reads nothing more, but still hands over what it has read (then the End).
+  // Reads nothing more, but still hands over what it has read in order (then the end).
   void StopReading();
   void Abandon();
 
-  // What the reader thread and the check share; the thread holds it as long as it runs.
+  // What the pool's threads and the taker share; each thread holds it as long as it runs.
   struct State;
 
  private:

@@ -100,30 +100,35 @@ TRemoteTree::~TRemoteTree() {
 
 std::unique_ptr<TListing> TRemoteTree::Next() {
   if (taken_.empty()) {
-    std::uint32_t listings = 0;
-    std::uint64_t bytes = 0;
     bool last = false;
     {
       std::lock_guard lock(state_->mutex);
-      if (state_->ready.empty()) {
-        state_->asked = true;
-        return nullptr;
-      }
-      taken_.swap(state_->ready);
-      listings = static_cast<std::uint32_t>(taken_.size());
-      bytes = state_->readyBytes;
-      state_->readyBytes = 0;
       last = state_->lastArrived;
+      if (!state_->ready.empty()) {
+        taken_.swap(state_->ready);
+        unreportedListings_ += static_cast<std::uint32_t>(taken_.size());
+        unreportedBytes_ += state_->readyBytes;
+        state_->readyBytes = 0;
+      } else {
+        state_->asked = true;
+      }
     }
-    // Room for more: once the end has come, the helper sends nothing more.
-    if (!last && !abandoned_) {
+    // Room for more, told in halves of the window: while less than half is untold, the helper
+    // still has room for the other half (once the end has come, it sends nothing more).
+    const bool waiting = taken_.empty();
+    if (!last && !abandoned_ &&
+        (unreportedListings_ >= channel::kWindowListings / 2 ||
+         unreportedBytes_ >= channel::kWindowBytes / 2)) {
       channel::Writer out;
       out.Begin(channel::Message::Taken, id_);
-      out.U32(listings);
-      out.U32(static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, UINT32_MAX)));
+      out.U32(unreportedListings_);
+      out.U32(static_cast<std::uint32_t>(std::min<std::uint64_t>(unreportedBytes_, UINT32_MAX)));
       out.End();
       helper_->Send(out);
+      unreportedListings_ = 0;
+      unreportedBytes_ = 0;
     }
+    if (waiting) return nullptr;
   }
   std::unique_ptr<TListing> next = std::move(taken_.front());
   taken_.pop_front();

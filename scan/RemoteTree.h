@@ -45,6 +45,8 @@ class TRemoteTree {
   std::shared_ptr<State> state_;
   std::uint32_t id_ = 0;
   std::deque<std::unique_ptr<TListing>> taken_;
+  std::uint32_t unreportedListings_ = 0;  // taken, and not yet told to the helper
+  std::uint64_t unreportedBytes_ = 0;
   bool stopSent_ = false;
   bool abandoned_ = false;
 };
