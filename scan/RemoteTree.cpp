@@ -5,10 +5,6 @@
 
 namespace {
 
-// A batch worth waking the check for: fewer wake-ups than listings, each a cheap hand-over.
-constexpr size_t kWakeListings = 8;
-constexpr size_t kWakeBytes = 32 * 1024;
-
 bool IsLast(const TListing& listing) {
   return listing.kind == TListing::Kind::End || listing.kind == TListing::Kind::RootMissing;
 }
@@ -49,15 +45,14 @@ struct TRemoteTree::State : THelperClient::Stream {
     }
     std::lock_guard lock(mutex);
     if (abandoned) return;  // dropped outside the lock
-    bool urgent = false;
     for (std::unique_ptr<TListing>& listing : arrived) {
-      urgent |= listing->kind != TListing::Kind::Listed || handedOver == 0;
       lastArrived |= IsLast(*listing);
       readyBytes += listing->Bytes();
       ready.push_back(std::move(listing));
       ++handedOver;
     }
-    if (asked && (urgent || ready.size() >= kWakeListings || readyBytes >= kWakeBytes)) {
+    // The helper sends in batches: each that comes while the check waits wakes it.
+    if (asked) {
       asked = false;
       wake->Raise();
     }

@@ -5,14 +5,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "BlockingVolume.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
 #include "i18n/LanguageFile.h"
@@ -263,6 +266,18 @@ const Tree kTrees[] = {
          MakeFile(path + "/other.dat", "x");
        }
      }},
+    {"bushy and deep: more folders waiting than the pool keeps open",
+     [](const std::string& d) {
+       std::string path = d;
+       for (int i = 0; i < 16; ++i) {
+         for (const char* side : {"a", "b", "c"}) {
+           MakeDir(path + "/" + side);
+           MakeFile(path + "/" + side + "/" + side + std::to_string(i) + ".tmp", "x");
+         }
+         MakeFile(path + "/spine" + std::to_string(i) + ".tmp", "zz");
+         path += "/b";
+       }
+     }},
     {"wide",
      [](const std::string& d) {
        for (int i = 0; i < 600; ++i)
@@ -311,6 +326,20 @@ const Tree kTrees[] = {
      }},
 };
 
+class LowDescriptorLimit {
+ public:
+  explicit LowDescriptorLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit low = saved_;
+    low.rlim_cur = limit;
+    ::setrlimit(RLIMIT_NOFILE, &low);
+  }
+  ~LowDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
 class WalkOrderTest : public ::testing::TestWithParam<Tree> {
  protected:
   void SetUp() override {
@@ -324,8 +353,10 @@ class WalkOrderTest : public ::testing::TestWithParam<Tree> {
   }
 
   void Compare(const StopWhen& stopWhen, const std::string& what) {
-    // Capabilities are a thread's own: a reader started now inherits the reduced set.
+    // Capabilities are a thread's own: a reader started now inherits the reduced set. Few
+    // descriptors: the pool gives up folders and opens them again.
     PermissionsBite bite;
+    LowDescriptorLimit few(64);
     const Outcome expected = SequentialCheck(drive, stopWhen).Run();
     const Outcome got = ThreadedCheck(drive, stopWhen);
     EXPECT_EQ(got, expected) << what;
@@ -362,5 +393,28 @@ INSTANTIATE_TEST_SUITE_P(Trees, WalkOrderTest, ::testing::ValuesIn(kTrees),
                              if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                            return name;
                          });
+
+// A folder whose listing blocks while the pool reads its siblings and what lies below them:
+// what the check hands over once it answers is still in the walk's own order.
+TEST(WalkOrderBlockingTest, FolderThatBlocksWhileItsSiblingsAreRead) {
+  TestEnv env;
+  env.WriteFile(QStringLiteral("exceptions.ini"), FormatListText(kExceptions));
+  const std::string drive = Bytes(env.Root()) + "/vol";
+  BlockingVolume volume(
+      drive,
+      "f a.tmp 1\nd first\nf first/x.tmp 2\nb slow\nf slow/in.tmp 3\nd slow/under\n"
+      "f slow/under/u.tmp 4\nd later\nd later/deeper\nf later/deeper/d.tmp 5\n"
+      "d temp\nf temp/t.dat 6\nf z.tmp 7\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  std::thread release([&volume] {
+    if (volume.WaitForBlocked(1)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    volume.Release();
+  });
+  const StopWhen never = [](qsizetype, const QString&) { return false; };
+  const Outcome got = ThreadedCheck(drive, never);
+  release.join();
+  EXPECT_EQ(got, SequentialCheck(drive, never).Run());
+  EXPECT_EQ(got.entries.size(), 7);
+}
 
 }  // namespace
