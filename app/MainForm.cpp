@@ -85,8 +85,9 @@ void TMainForm::BuildLayout() {
   connect(DriveListBox, &QListWidget::itemChanged, this,
           [this](QListWidgetItem*) { RunGuarded([this] { DriveListBoxClickCheck(); }); });
 
+  // The panel's one-pixel bevel is all the room the label and the list leave at the edges.
   auto* layout = new QVBoxLayout(DrivePanel);
-  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(DriveLabel);
   layout->addWidget(DriveListBox);
