@@ -128,6 +128,10 @@ TEST_F(WindowFramesTest, FindWindowFrameIsTheStoredOuterGeometry) {
       {"stored size below the minimum", ", \"FindWndWidth\": 300, \"FindWndHeight\": 50",
        QRect(232, 240, 600, 111)},
       {"closed maximized", ", \"FindWndWidth\": 900, \"FindWndState\": 2", QRect()},
+      {"title bar above the screen", ", \"FindWndLeft\": -3, \"FindWndTop\": -30",
+       QRect(0, 0, 600, 249)},
+      {"title bar partly on the screen", ", \"FindWndLeft\": -100, \"FindWndTop\": -5",
+       QRect(-100, -5, 600, 249)},
   };
   for (const FindFrameCase& c : cases) {
     TestEnv local;
