@@ -240,6 +240,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (activated_) return;
   activated_ = true;
+  RefuseMaximize(this);
   // Centred on the screen when first shown.
   placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
   // The first activation runs once the window is up, inside the event loop.

@@ -30,6 +30,10 @@ void TModalForm::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   PlaceOnShow();
   RepaintOnceShown(this);
+  if (!refusesMaximize_) {
+    refusesMaximize_ = true;
+    RefuseMaximize(this);
+  }
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }
 
