@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 
 #include <QApplication>
 #include <QDir>
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
   } else {
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     weston.setProcessChannelMode(QProcess::MergedChannels);
+    // Ends with the tests also when they die (a crash, a fatal Wayland error).
+    weston.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     weston.start(QStringLiteral("weston"), {"--backend=headless-backend.so", "--use-pixman",
                                             "--idle-time=0", "--socket=wayland-vantrel"});
     QElapsedTimer waited;
