@@ -85,8 +85,9 @@ void TMainForm::BuildLayout() {
   connect(DriveListBox, &QListWidget::itemChanged, this,
           [this](QListWidgetItem*) { RunGuarded([this] { DriveListBoxClickCheck(); }); });
 
+  // The panel's one-pixel bevel is all the room the label and the list leave at the edges.
   auto* layout = new QVBoxLayout(DrivePanel);
-  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(DriveLabel);
   layout->addWidget(DriveListBox);
@@ -239,6 +240,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (activated_) return;
   activated_ = true;
+  RefuseMaximize(this);
   // Centred on the screen when first shown.
   placement_.Place([this](const QMargins& margins) { CentreFrameOnScreen(this, margins); });
   // The first activation runs once the window is up, inside the event loop.

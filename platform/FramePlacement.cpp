@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -36,10 +37,25 @@ QMargins ExpectedFrameMargins(const QWidget* window) {
   return QMargins();
 }
 
+bool WindowPositionsKnown() {
+  return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+}
+
 void PlaceFrame(QWidget* window, const QRect& frame, const QMargins& margins) {
+  if (!WindowPositionsKnown()) {
+    window->resize(InnerSize(frame.size(), margins));
+    return;
+  }
   // The inner area is placed, not the frame's corner: Qt can place the corner only once it
   // knows the frame, and before the first showing it does not.
   window->setGeometry(InnerRect(frame, margins));
+}
+
+QRect FrameOnScreens(const QRect& frame, const QMargins& margins) {
+  QList<ScreenArea> screens;
+  for (const QScreen* screen : QGuiApplication::screens())
+    screens.append({screen->geometry(), screen->availableGeometry()});
+  return TitleBarOnScreens(frame, margins.top(), screens);
 }
 
 void CentreFrameOnScreen(QWidget* window, const QMargins& margins) {

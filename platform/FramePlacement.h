@@ -13,9 +13,17 @@ class QWidget;
 // the program; none when no window is framed.
 QMargins ExpectedFrameMargins(const QWidget* window);
 
+// Whether the platform lets the program learn and choose where its windows lie. A Wayland
+// compositor does both itself: there a window's place reads as the corner of the screen.
+bool WindowPositionsKnown();
+
 // Puts a top-level window so that its frame lies at the given outer rectangle, for a window
-// whose frame has these margins.
+// whose frame has these margins. Where positions are not known, only the size is set.
 void PlaceFrame(QWidget* window, const QRect& frame, const QMargins& margins);
+
+// The frame, moved onto the nearest screen when its title bar would lie on none of the present
+// screens (TitleBarOnScreens), for a frame with these margins.
+QRect FrameOnScreens(const QRect& frame, const QMargins& margins);
 
 // Centres the frame of a window, at its present size, in its screen's available area.
 void CentreFrameOnScreen(QWidget* window, const QMargins& margins);

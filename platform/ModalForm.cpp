@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "platform/MessageBox.h"
+#include "platform/ShownRepaint.h"
 
 QFont ClassicFont(int pointSize) {
   QFont font(QStringLiteral("MS Sans Serif"));
@@ -28,6 +29,11 @@ void TModalForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   PlaceOnShow();
+  RepaintOnceShown(this);
+  if (!refusesMaximize_) {
+    refusesMaximize_ = true;
+    RefuseMaximize(this);
+  }
   QTimer::singleShot(0, this, [this] { RunGuarded([this] { FormActivate(); }); });
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "platform/FramePlacement.h"
+#include "platform/MaximizeRefusal.h"
 
 class QFont;
 
@@ -28,4 +29,7 @@ class TModalForm : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
   FramePlacement placement_{this};
+
+ private:
+  bool refusesMaximize_ = false;
 };

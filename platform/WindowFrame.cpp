@@ -21,6 +21,39 @@ QRect CentredFrame(const QRect& area, const QSize& frame) {
                area.y() + area.height() / 2 - frame.height() / 2, frame.width(), frame.height());
 }
 
+namespace {
+
+// The squared distance between two rectangles; zero when they overlap.
+qint64 Distance(const QRect& a, const QRect& b) {
+  const qint64 dx = std::max({0, b.left() - a.right(), a.left() - b.right()});
+  const qint64 dy = std::max({0, b.top() - a.bottom(), a.top() - b.bottom()});
+  return dx * dx + dy * dy;
+}
+
+// Moves one edge's coordinate into [low, high - length], the low end winning when it does not
+// fit.
+int Within(int position, int length, int low, int high) {
+  return std::max(low, std::min(position, high - length));
+}
+
+}  // namespace
+
+QRect TitleBarOnScreens(const QRect& frame, int titleBarHeight, const QList<ScreenArea>& screens) {
+  const QRect titleBar(frame.topLeft(), QSize(frame.width(), std::max(titleBarHeight, 1)));
+  const ScreenArea* nearest = nullptr;
+  for (const ScreenArea& screen : screens) {
+    if (screen.geometry.intersects(titleBar)) return frame;
+    if (nearest == nullptr ||
+        Distance(titleBar, screen.geometry) < Distance(titleBar, nearest->geometry))
+      nearest = &screen;
+  }
+  if (nearest == nullptr) return frame;
+  const QRect& area = nearest->available;
+  return QRect(Within(frame.x(), frame.width(), area.x(), area.x() + area.width()),
+               Within(frame.y(), frame.height(), area.y(), area.y() + area.height()), frame.width(),
+               frame.height());
+}
+
 void FrameGeometry::SetMinimumSize(const QSize& minimum) {
   minimum_ = minimum;
   SetSize(rect_.size());

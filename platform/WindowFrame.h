@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMargins>
 #include <QRect>
 #include <QSize>
@@ -20,6 +21,17 @@ QSize InnerSize(const QSize& frame, const QMargins& margins);
 // A frame of this size centred in area: its left edge is the area's left plus half the area's
 // width minus half the frame's width, each half rounded toward zero; the same for the top.
 QRect CentredFrame(const QRect& area, const QSize& frame);
+
+// A screen as a frame's place is tested against: all of it, and the part that panels leave free.
+struct ScreenArea {
+  QRect geometry;
+  QRect available;
+};
+
+// A frame whose title bar (its top titleBarHeight rows, at least one) lies on none of the
+// screens, moved onto the nearest one's free part: as far in as it fits there, its top left
+// corner first. Any other frame is returned as it is. No screens: returned as it is.
+QRect TitleBarOnScreens(const QRect& frame, int titleBarHeight, const QList<ScreenArea>& screens);
 
 // A window's frame as the program sets it, one value at a time, with a minimum outer size that
 // every change of width or height respects.

@@ -347,7 +347,8 @@ void TFindForm::FormCreate() {
 
 void TFindForm::ApplyFrame(const QMargins& margins) {
   setMinimumSize(InnerSize(frame_.Minimum(), margins));
-  PlaceFrame(this, frame_.Rect(), margins);
+  // A title bar on no screen (a monitor since removed) could not be dragged back into view.
+  PlaceFrame(this, FrameOnScreens(frame_.Rect(), margins), margins);
 }
 
 void TFindForm::PlaceOnShow() {
@@ -420,8 +421,12 @@ void TFindForm::FormClose() {
   try {
     Registry.WriteInteger(QStringLiteral("FindWndWidth"), w);
     Registry.WriteInteger(QStringLiteral("FindWndHeight"), h);
-    Registry.WriteInteger(QStringLiteral("FindWndTop"), top);
-    Registry.WriteInteger(QStringLiteral("FindWndLeft"), left);
+    // Where the window cannot know its place (Wayland), the stored one stays for the next
+    // session that can.
+    if (WindowPositionsKnown()) {
+      Registry.WriteInteger(QStringLiteral("FindWndTop"), top);
+      Registry.WriteInteger(QStringLiteral("FindWndLeft"), left);
+    }
     Registry.WriteInteger(QStringLiteral("FindWndState"), state);
   } catch (...) {
     Registry.CloseKey();

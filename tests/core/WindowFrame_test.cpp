@@ -50,4 +50,31 @@ TEST(WindowFrameTest, FrameGeometryKeepsItsMinimumAndPlacesByValue) {
   EXPECT_EQ(frame.Rect(), QRect(340, 387, 600, 250));
 }
 
+TEST(WindowFrameTest, TitleBarOnNoScreenComesOntoTheNearest) {
+  // A screen with a panel along its top, and one to its right.
+  const QList<ScreenArea> screens = {{QRect(0, 0, 1280, 1024), QRect(0, 30, 1280, 994)},
+                                     {QRect(1280, 0, 1920, 1080), QRect(1280, 0, 1920, 1080)}};
+  const struct {
+    QRect frame;
+    QPoint corner;
+  } cases[] = {
+      {QRect(100, 80, 600, 249), QPoint(100, 80)},
+      // Title bar on a screen by one row or one column: as stored.
+      {QRect(-599, -21, 600, 249), QPoint(-599, -21)},
+      {QRect(3199, 1079, 600, 249), QPoint(3199, 1079)},
+      // What a Wayland session once stored: the title bar above the screen, the body on it.
+      {QRect(-3, -30, 600, 249), QPoint(0, 30)},
+      // A monitor since removed, to the right; below the second screen; left of the first.
+      {QRect(3500, 200, 600, 249), QPoint(2600, 200)},
+      {QRect(1500, 1100, 600, 249), QPoint(1500, 831)},
+      {QRect(-900, 500, 600, 249), QPoint(0, 500)},
+      // Larger than the nearest screen: its top left corner comes first.
+      {QRect(-2000, -900, 1500, 1100), QPoint(0, 30)},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TitleBarOnScreens(c.frame, 22, screens), QRect(c.corner, c.frame.size()))
+        << c.frame.x() << ',' << c.frame.y();
+  EXPECT_EQ(TitleBarOnScreens(QRect(-3, -30, 600, 249), 0, {}), QRect(-3, -30, 600, 249));
+}
+
 }  // namespace

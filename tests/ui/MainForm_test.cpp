@@ -98,6 +98,8 @@ TEST_F(MainFormTest, WindowIsFixedAtPanelAndMenuBarWithMinimizeButNoMaximize) {
   const int menu = MainForm->menuBar()->height();
   const QSize fixed(259, 136 + menu);
   EXPECT_EQ(MainForm->DrivePanel->geometry(), QRect(0, menu, 259, 136));
+  EXPECT_EQ(MainForm->DriveLabel->geometry(), QRect(1, 1, 257, 13));
+  EXPECT_EQ(MainForm->DriveListBox->geometry(), QRect(1, 14, 257, 121));
   EXPECT_EQ(MainForm->size(), fixed);
   // Equal least and greatest sizes: a window manager offers neither resizing nor maximizing.
   EXPECT_EQ(MainForm->minimumSize(), fixed);

@@ -2,19 +2,31 @@
 // the places and sizes that the offscreen platform cannot show, since there no manager frames a
 // window only as it appears.
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include "UiTestSupport.h"
 #include "X11Session.h"
 #include "app/Application.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
+#include "platform/GuiHandlers.h"
 #include "platform/WindowFrame.h"
 #include "scan/FindForm.h"
+#include "settings/AddExceptionForm.h"
+#include "settings/AddMaskForm.h"
+#include "settings/OptionsForm.h"
 #include "settings/Registry.h"
 
 namespace {
@@ -54,6 +66,21 @@ class WindowFramesTest : public FormsTest {
         },
         5000);
     return frame;
+  }
+
+  // Paints the window black behind Qt's back.
+  static void PaintBlack(QWidget* window) {
+    xcb_connection_t* connection =
+        qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_gcontext_t gc = xcb_generate_id(connection);
+    const uint32_t black = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->black_pixel;
+    xcb_create_gc(connection, gc, id, XCB_GC_FOREGROUND, &black);
+    const xcb_rectangle_t all{0, 0, static_cast<uint16_t>(window->width()),
+                              static_cast<uint16_t>(window->height())};
+    xcb_poly_fill_rectangle(connection, id, gc, 1, &all);
+    xcb_free_gc(connection, gc);
+    xcb_flush(connection);
   }
 
   static QRect CentredOnScreen(const QWidget* window, const QRect& frame) {
@@ -128,6 +155,10 @@ TEST_F(WindowFramesTest, FindWindowFrameIsTheStoredOuterGeometry) {
       {"stored size below the minimum", ", \"FindWndWidth\": 300, \"FindWndHeight\": 50",
        QRect(232, 240, 600, 111)},
       {"closed maximized", ", \"FindWndWidth\": 900, \"FindWndState\": 2", QRect()},
+      {"title bar above the screen", ", \"FindWndLeft\": -3, \"FindWndTop\": -30",
+       QRect(0, 0, 600, 249)},
+      {"title bar partly on the screen", ", \"FindWndLeft\": -100, \"FindWndTop\": -5",
+       QRect(-100, -5, 600, 249)},
   };
   for (const FindFrameCase& c : cases) {
     TestEnv local;
@@ -184,6 +215,60 @@ TEST_F(WindowFramesTest, FindWindowKeepsItsMinimumFrameAndWritesItsFrame) {
   FindForm->show();
   EXPECT_EQ(SettledFrame(FindForm, [&moved](QRect) { return moved; }), moved);
   ASSERT_TRUE(WaitFor([] { return FindForm->CanClose; }));
+}
+
+// Shows a warning box of an add dialog over the main window while the options window covers
+// that one. As soon as the box appears, its window is painted black (what the screen shows of a
+// box whose picture got lost); a second later its text must be on the screen as the box paints
+// it itself.
+TEST_F(WindowFramesTest, WarningBoxesOverTheCoveredMainWindowArePainted) {
+  env.WriteFile(QStringLiteral("Language/English.lng"), "");
+  Start(env);
+  InstallGuiMessageBoxes();
+  ShowMainWindow();
+  for (QWidget* window :
+       {static_cast<QWidget*>(OptionsForm), static_cast<QWidget*>(AddExceptionForm),
+        static_cast<QWidget*>(AddMaskForm)}) {
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    ASSERT_TRUE(WaitFor([window] { return !ServerFrame(window).isNull(); }, 15000));
+  }
+  struct Case {
+    const char* name;
+    TAddEntryForm* dialog;
+    const char* text;
+  };
+  for (const Case& c : {Case{"exception-empty", AddExceptionForm, ""},
+                        Case{"mask-duplicate", AddMaskForm, "*.tmp"}}) {
+    c.dialog->raise();
+    c.dialog->findChild<QLineEdit*>()->setText(QString::fromLatin1(c.text));
+    bool painted = false;
+    QElapsedTimer shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->windowHandle()->isExposed()) return;
+      if (!shown.isValid()) {
+        shown.start();
+        PaintBlack(box);
+      }
+      if (shown.elapsed() < 1000) return;
+      poll.stop();
+      auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+      const QRect area(label->mapToGlobal(QPoint(0, 0)), label->size());
+      const QImage screen = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                                .toImage();
+      painted = screen.convertToFormat(QImage::Format_RGB32) ==
+                label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+      SaveScreenScreenshot(ServerFrame(box), QStringLiteral("box-") + c.name);
+      box->accept();
+    });
+    poll.start(10);
+    QTimer::singleShot(0, c.dialog->OKButton, &QPushButton::click);
+    ASSERT_TRUE(WaitFor([&shown, &poll] { return shown.isValid() && !poll.isActive(); }, 20000));
+    EXPECT_TRUE(painted) << c.name;
+  }
 }
 
 }  // namespace
