@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +25,15 @@
 namespace {
 
 constexpr size_t kReadSize = 32 * 1024;
+// A read that took this long waited on the disk: more reads in flight help.
+constexpr std::chrono::microseconds kSlowRead(500);
+// After this many quick reads in a row, one thread fewer is at work.
+constexpr size_t kQuickReads = 64;
+// How far past the window folders that come sooner in the walk are still read ahead.
+constexpr size_t kNearFactor = 8;
 // A batch worth waking the taker for: fewer wake-ups than listings.
-constexpr size_t kWakeListings = 8;
-constexpr size_t kWakeBytes = 32 * 1024;
+constexpr size_t kWakeListings = 32;
+constexpr size_t kWakeBytes = 128 * 1024;
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -104,6 +112,27 @@ struct Later {
   bool operator()(const Node* a, const Node* b) const { return Before(b, a); }
 };
 
+// Whether folder a comes before folder b in the walk's order.
+bool Earlier(const Node* a, const Node* b) {
+  if (a->depth > b->depth) {
+    while (a->depth > b->depth) a = a->parent;
+    return a != b && Earlier(a, b);  // b above a comes first
+  }
+  if (b->depth > a->depth) {
+    while (b->depth > a->depth) b = b->parent;
+    return a == b || Earlier(a, b);
+  }
+  while (a->parent != b->parent) {
+    a = a->parent;
+    b = b->parent;
+  }
+  return a->index < b->index;
+}
+
+struct LaterFolder {
+  bool operator()(const Node* a, const Node* b) const { return Earlier(b, a); }
+};
+
 // What a thread learns of one folder.
 struct FolderRead {
   std::unique_ptr<TListing> listing;
@@ -132,11 +161,20 @@ struct TTreeReader::State {
   std::vector<Node*> walk;  // the handing over: the root down to the folder it is in
   std::priority_queue<Node*, std::vector<Node*>, Later>
       waiting;  // folders with subfolders to queue
-  std::deque<Node*> toRead;
+  // Queued folders, the earliest in the walk's order read first: the walk's next need is never
+  // behind folders it needs later.
+  std::priority_queue<Node*, std::vector<Node*>, LaterFolder> toRead;
   std::vector<Node*> holding;  // folders that hold a descriptor for their subfolders
+  Node* farthest = nullptr;    // the latest in the walk's order of those queued, until taken
   size_t reading = 0;
   size_t busy = 0;  // threads at work (they look for the next folder themselves)
-  size_t idle = 0;  // threads asleep, and of those already woken
+  // Threads that may be at work at once: as many as the processors while folders come from
+  // the cache, more (up to the pool) while reads wait on the disk.
+  size_t threads = 1;
+  size_t processors = 1;
+  size_t allowed = 1;
+  size_t quick = 0;  // reads in a row that did not wait
+  size_t idle = 0;   // threads asleep, and of those already woken
   size_t woken = 0;
   size_t held = 0;  // read, not yet handed over
   size_t heldBytes = 0;
@@ -191,6 +229,7 @@ struct TTreeReader::State {
           return;
         }
         top->taken = true;
+        if (top == farthest) farthest = nullptr;
         --held;
         heldBytes -= top->bytes;
         Hand(std::move(top->listing));
@@ -217,28 +256,33 @@ struct TTreeReader::State {
   }
 
   // Queues subfolders for reading, earliest in the walk first, within the bounds.
-  void Queue() {
+  // looking: the calling thread looks for its next folder itself right after.
+  void Queue(bool looking = false) {
     while (!stopped && !abandoned && !waiting.empty()) {
       Node* parent = waiting.top();
-      if (!WalkWaitsFor(parent) &&
-          (Ahead() >= maxAhead || heldBytes + readyBytes >= kMaxAheadBytes))
-        return;
-      waiting.pop();
       auto child = std::make_unique<Node>();
       child->parent = parent;
       child->index = parent->queued;
       child->depth = parent->depth + 1;
+      // Within the window; past it, still a folder that comes before the farthest one read ahead
+      // (the walk reaches it sooner), up to the hard bound; and always the walk's next need.
+      const bool within =
+          Ahead() < maxAhead || (Ahead() < maxAhead * kNearFactor && farthest != nullptr &&
+                                 Earlier(child.get(), farthest));
+      if (!WalkWaitsFor(parent) && (!within || heldBytes + readyBytes >= kMaxAheadBytes)) break;
+      waiting.pop();
       child->name = std::string(parent->Subfolder(parent->queued));
       child->path = parent->path + child->name + '/';
       child->underTemp =
           options.sizeTemporaryFiles && (parent->underTemp || IsTemporaryFolderName(child->name));
-      toRead.push_back(child.get());
+      if (farthest == nullptr || Earlier(farthest, child.get())) farthest = child.get();
+      toRead.push(child.get());
       parent->live.push_back(std::move(child));
       if (++parent->queued < parent->Subfolders()) waiting.push(parent);
     }
-    // A thread that sleeps is woken only for what the threads at work will not come to at once:
-    // on a warm tree the folders are read by as many threads as there are processors.
-    for (size_t more = toRead.size(); more > busy && idle > woken; --more) {
+    // A thread that sleeps is woken for each folder the caller will not come to at once.
+    for (size_t more = toRead.size();
+         more > (looking ? 1 : 0) && idle > woken && busy + woken < allowed; --more) {
       ++woken;
       work.notify_one();
     }
@@ -283,12 +327,25 @@ struct TTreeReader::State {
       waiting.push(node);
     }
     HandOver();
-    Queue();
+    Queue(true);
     WakeTaker();
   }
 
   void Run();
   bool TestRoot();
+
+  void Paced(bool slow) {
+    if (slow) {
+      quick = 0;
+      if (allowed < threads) {
+        ++allowed;
+        work.notify_one();
+      }
+    } else if (++quick >= kQuickReads && allowed > processors) {
+      quick = 0;
+      --allowed;
+    }
+  }
 };
 
 namespace {
@@ -437,20 +494,24 @@ void TTreeReader::State::Run() {
   std::unique_lock lock(mutex);
   ++busy;
   for (;;) {
-    if (!abandoned && !over && toRead.empty()) {
+    if (!abandoned && !over && (toRead.empty() || busy > allowed)) {
       --busy;
       ++idle;
-      work.wait(lock, [this] { return abandoned || over || !toRead.empty(); });
+      // Each wake-up, found work or not, takes one of those promised.
+      while (!abandoned && !over && (toRead.empty() || busy >= allowed)) {
+        work.wait(lock);
+        if (woken > 0) --woken;
+      }
       --idle;
-      if (woken > 0) --woken;
       ++busy;
     }
     if (abandoned || over) return;
-    Node* node = toRead.front();
-    toRead.pop_front();
+    Node* node = toRead.top();
+    toRead.pop();
     ++reading;
     Node* parent = node->parent;
     FolderRead result;
+    bool slow = false;
     if (parent == nullptr) {
       lock.unlock();
       if (!TestRoot()) {
@@ -496,7 +557,9 @@ void TTreeReader::State::Run() {
         }
       }
       if (parentFd) {
+        const auto began = std::chrono::steady_clock::now();
         result = reader.Read(*node, parentFd->Get(), parentDevice, false);
+        slow = std::chrono::steady_clock::now() - began >= kSlowRead;
       } else {
         result.listing = std::make_unique<TListing>();
         result.listing->kind = TListing::Kind::NotEntered;
@@ -505,6 +568,7 @@ void TTreeReader::State::Run() {
       parentFd.reset();
       lock.lock();
     }
+    Paced(slow);
     Done(node, std::move(result));
   }
 }
@@ -540,9 +604,15 @@ TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr
   s.root = std::make_unique<Node>();
   s.root->path = !s.path.empty() && s.path.back() == '/' ? s.path : s.path + '/';
   s.walk.push_back(s.root.get());
-  s.toRead.push_back(s.root.get());
+  s.toRead.push(s.root.get());
   // The threads hold the state they work on and nothing else of the program.
-  for (size_t i = PoolThreads(); i > 0; --i) StartWorkerThread([state = state_] { state->Run(); });
+  s.threads = PoolThreads();
+  cpu_set_t cpus;
+  s.processors = ::sched_getaffinity(0, sizeof cpus, &cpus) == 0
+                     ? static_cast<size_t>(std::max(1, CPU_COUNT(&cpus)))
+                     : 1;
+  s.allowed = std::min(s.threads, s.processors);
+  for (size_t i = s.threads; i > 0; --i) StartWorkerThread([state = state_] { state->Run(); });
 }
 
 TTreeReader::~TTreeReader() {
@@ -581,7 +651,7 @@ void TTreeReader::Abandon() {
     std::lock_guard lock(state_->mutex);
     state_->abandoned = true;
     dropped.swap(state_->ready);
-    state_->toRead.clear();
+    state_->toRead = {};
     state_->asked = false;
   }
   state_->work.notify_all();

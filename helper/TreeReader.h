@@ -31,7 +31,7 @@
 // returns; nothing waits for it, not a later check and not the program's exit.
 class TTreeReader {
  public:
-  static constexpr size_t kMaxAhead = 256;
+  static constexpr size_t kMaxAhead = 64;
   static constexpr size_t kMaxCacheAhead = 32;
   static constexpr size_t kMaxAheadBytes = 8 * 1024 * 1024;
   static constexpr size_t kMaxOpenFolders = 64;  // and an eighth of what the process may open
