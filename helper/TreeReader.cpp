@@ -25,8 +25,6 @@
 namespace {
 
 constexpr size_t kReadSize = 32 * 1024;
-// A read that took this long waited on the disk: more reads in flight help.
-constexpr std::chrono::microseconds kSlowRead(500);
 // After this many quick reads in a row, one thread fewer is at work.
 constexpr size_t kQuickReads = 64;
 // How far past the window folders that come sooner in the walk are still read ahead.
@@ -557,9 +555,13 @@ void TTreeReader::State::Run() {
         }
       }
       if (parentFd) {
-        const auto began = std::chrono::steady_clock::now();
+        // A read that had to sleep (the thread gave up its processor) waited on the disk.
+        rusage before{};
+        ::getrusage(RUSAGE_THREAD, &before);
         result = reader.Read(*node, parentFd->Get(), parentDevice, false);
-        slow = std::chrono::steady_clock::now() - began >= kSlowRead;
+        rusage after{};
+        ::getrusage(RUSAGE_THREAD, &after);
+        slow = after.ru_nvcsw != before.ru_nvcsw;
       } else {
         result.listing = std::make_unique<TListing>();
         result.listing->kind = TListing::Kind::NotEntered;
