@@ -67,12 +67,13 @@ bool Inbox::Next(Head& head, std::string_view& body) {
   return true;
 }
 
-void PutFoundFile(Writer& out, const TFoundFile& file) {
-  out.U32(file.relativeStart);
-  out.U64(file.device);
-  out.U64(file.inode);
-  out.U8(file.symlink ? 1 : 0);
-  out.Str(file.path);
+void PutFoundFile(Writer& out, std::uint32_t relativeStart, std::uint64_t device,
+                  std::uint64_t inode, bool symlink, std::string_view path) {
+  out.U32(relativeStart);
+  out.U64(device);
+  out.U64(inode);
+  out.U8(symlink ? 1 : 0);
+  out.Str(path);
 }
 
 TFoundFile GetFoundFile(Reader& in) {

@@ -182,7 +182,11 @@ class Inbox {
   bool broken_ = false;
 };
 
-void PutFoundFile(Writer& out, const TFoundFile& file);
+void PutFoundFile(Writer& out, std::uint32_t relativeStart, std::uint64_t device,
+                  std::uint64_t inode, bool symlink, std::string_view path);
+inline void PutFoundFile(Writer& out, const TFoundFile& file) {
+  PutFoundFile(out, file.relativeStart, file.device, file.inode, file.symlink, file.path);
+}
 TFoundFile GetFoundFile(Reader& in);
 // A listing; folder is the helper's id for its directory (0: none).
 void PutListing(Writer& out, const TListing& listing, std::uint32_t folder);

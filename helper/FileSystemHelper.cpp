@@ -1,6 +1,7 @@
 #include "helper/FileSystemHelper.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -36,6 +38,7 @@ constexpr std::chrono::milliseconds kResultPause(5);
 constexpr size_t kResultBatch = 256;
 // How long a pump waits for its reader before looking whether it was abandoned.
 constexpr std::chrono::milliseconds kPumpPause(100);
+constexpr int kMaxMeasurers = 4;
 
 // The helper's end of the channel: every thread sends through it, one message batch at a time.
 class Outbox {
@@ -395,11 +398,19 @@ class Dispatcher {
       : shared_(std::make_shared<Shared>(fd)), worker_(std::make_shared<Worker>(shared_)) {
     StartWorkerThread([worker = worker_] { worker->Loop(); });
     StartWorkerThread([worker = worker_] { worker->FlushResults(); });
+    // The parts of a total are measured on as many threads as there are processors.
+    cpu_set_t cpus;
+    const int processors = ::sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus) : 1;
+    for (int i = std::clamp(processors, 1, kMaxMeasurers); i > 0; --i) {
+      measurers_.push_back(std::make_shared<Worker>(shared_));
+      StartWorkerThread([worker = measurers_.back()] { worker->Loop(); });
+    }
   }
   ~Dispatcher() {
     std::lock_guard lock(mutex_);
     for (auto& [id, tree] : trees_) tree->Abandon();
     worker_->Quit();
+    for (const std::shared_ptr<Worker>& measurer : measurers_) measurer->Quit();
   }
 
   int Fd() const { return shared_->out.Fd(); }
@@ -438,9 +449,11 @@ class Dispatcher {
         shared_->out.Send(out);
         break;
       }
+      case Message::Measure:
+        measurers_[nextMeasurer_++ % measurers_.size()]->Push(ReadWork(head, in));
+        break;
       case Message::RemoveFiles:
       case Message::RemoveCached:
-      case Message::Measure:
       case Message::CacheFolder:
         worker_->Push(ReadWork(head, in));
         break;
@@ -539,6 +552,8 @@ class Dispatcher {
 
   std::shared_ptr<Shared> shared_;
   std::shared_ptr<Worker> worker_;
+  std::vector<std::shared_ptr<Worker>> measurers_;
+  size_t nextMeasurer_ = 0;
   std::mutex mutex_;
   std::unordered_map<std::uint32_t, std::shared_ptr<Tree>> trees_;
 };

@@ -16,6 +16,7 @@
 namespace {
 
 std::string g_program;
+constexpr size_t kKeptOutbox = 256 * 1024;
 
 }  // namespace
 
@@ -124,6 +125,8 @@ void THelperClient::FlushLocked() {
     sent += static_cast<size_t>(n);
   }
   outbox_.erase(0, sent);
+  // A long measurement's parts passed through: the room they took goes back.
+  if (outbox_.empty() && outbox_.capacity() > kKeptOutbox) std::string().swap(outbox_);
 }
 
 void THelperClient::ExpectAnswer(std::uint32_t id) {

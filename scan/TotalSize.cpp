@@ -9,7 +9,7 @@
 namespace {
 
 // Files a Measure message names, and how many such messages may be on their way at once.
-constexpr size_t kPart = 2048;
+constexpr size_t kPart = 1024;
 constexpr size_t kPartsInFlight = 4;
 constexpr std::chrono::milliseconds kWaitSlice(20);
 
@@ -57,8 +57,12 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
       out.Begin(channel::Message::Measure, id);
       out.U32(static_cast<std::uint32_t>(sent));
       out.U32(static_cast<std::uint32_t>(end - sent));
-      for (; sent < end; ++sent)
-        channel::PutFoundFile(out, FoundFileOf(list.Entry(static_cast<qsizetype>(sent))));
+      for (; sent < end; ++sent) {
+        const ResultEntry& entry = list.Entry(static_cast<qsizetype>(sent));
+        channel::PutFoundFile(
+            out, entry.relativeStart, entry.device, entry.inode, entry.symlink,
+            std::string_view(entry.path.constData(), static_cast<size_t>(entry.path.size())));
+      }
       out.End();
       helper->Send(out);
     };

@@ -20,20 +20,6 @@ namespace {
 
 constexpr int kLevels = 10000;
 
-class LowDescriptorLimit {
- public:
-  explicit LowDescriptorLimit(rlim_t limit) {
-    ::getrlimit(RLIMIT_NOFILE, &saved_);
-    rlimit low = saved_;
-    low.rlim_cur = limit;
-    ::setrlimit(RLIMIT_NOFILE, &low);
-  }
-  ~LowDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
-
- private:
-  rlimit saved_{};
-};
-
 TEST(DeepTreeTest, TenThousandLevelsWalkedSizedAndCleaned) {
   TestEnv env;
   env.WriteFile(QStringLiteral("exceptions.ini"), QByteArray());

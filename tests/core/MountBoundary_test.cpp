@@ -11,9 +11,9 @@
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
+#include "helper/DirectoryWalk.h"
 #include "i18n/LanguageFile.h"
 #include "scan/Deletion.h"
-#include "helper/DirectoryWalk.h"
 #include "scan/Scanner.h"
 #include "settings/ListFile.h"
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -110,6 +111,21 @@ class QuietDeletionView : public IDeletionView {
     wake.WaitBlocking(timeout);
     return true;
   }
+};
+
+// Lowers the number of descriptors the process may open, for its life.
+class LowDescriptorLimit {
+ public:
+  explicit LowDescriptorLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit low = saved_;
+    low.rlim_cur = limit;
+    ::setrlimit(RLIMIT_NOFILE, &low);
+  }
+  ~LowDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
 };
 
 // Takes away the capabilities that let root ignore permission bits (read, search, write), so

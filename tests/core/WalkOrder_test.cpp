@@ -326,20 +326,6 @@ const Tree kTrees[] = {
      }},
 };
 
-class LowDescriptorLimit {
- public:
-  explicit LowDescriptorLimit(rlim_t limit) {
-    ::getrlimit(RLIMIT_NOFILE, &saved_);
-    rlimit low = saved_;
-    low.rlim_cur = limit;
-    ::setrlimit(RLIMIT_NOFILE, &low);
-  }
-  ~LowDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
-
- private:
-  rlimit saved_{};
-};
-
 class WalkOrderTest : public ::testing::TestWithParam<Tree> {
  protected:
   void SetUp() override {
