@@ -169,6 +169,7 @@ struct TTreeReader::State {
   // Threads that may be at work at once: as many as the processors while folders come from
   // the cache, more (up to the pool) while reads wait on the disk.
   size_t threads = 1;
+  std::weak_ptr<State> self;
   size_t processors = 1;
   size_t allowed = 1;
   size_t quick = 0;  // reads in a row that did not wait
@@ -223,7 +224,8 @@ struct TTreeReader::State {
       Node* top = walk.back();
       if (!top->taken) {
         if (!top->read) {
-          if (stopped) End();
+          // The root's test and listing, once begun, are still handed over.
+          if (stopped && top->depth > 0) End();
           return;
         }
         top->taken = true;
@@ -311,6 +313,10 @@ struct TTreeReader::State {
   void Done(Node* node, FolderRead result) {
     --reading;
     if (abandoned) return;
+    // The root is tested and read by one thread, at once; the others start once there is more.
+    if (node->depth == 0 && !result.nameEnds.empty())
+      for (size_t i = threads; i > 1; --i)
+        StartWorkerThread([state = self.lock()] { state->Run(); });
     node->read = true;
     node->device = result.device;
     node->inode = result.inode;
@@ -614,7 +620,8 @@ TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr
                      ? static_cast<size_t>(std::max(1, CPU_COUNT(&cpus)))
                      : 1;
   s.allowed = std::min(s.threads, s.processors);
-  for (size_t i = s.threads; i > 0; --i) StartWorkerThread([state = state_] { state->Run(); });
+  s.self = state_;
+  StartWorkerThread([state = state_] { state->Run(); });
 }
 
 TTreeReader::~TTreeReader() {

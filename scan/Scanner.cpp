@@ -21,9 +21,10 @@ namespace {
 // The walk looks for the reader's next listing at least this often while it waits, so the window
 // shows where the walk is even when the reader hands over less than a batch.
 constexpr std::chrono::milliseconds kWaitSlice(20);
-// After Stop, a reader still gets this long to hand over what it has read (a healthy drive's
-// root test answers at once, the next drives' roots are still tested); then it is abandoned.
-constexpr std::chrono::milliseconds kStopGrace(20);
+// After Stop, the helper still gets this long to hand over what it has read (a healthy drive's
+// root test answers at once, the next drives' roots are still tested); then the reading is
+// abandoned.
+constexpr std::chrono::milliseconds kStopGrace(50);
 constexpr int kHeartbeatEntries = 256;
 // The texts are put on display at most this often during a walk: each change is a repaint.
 constexpr std::chrono::milliseconds kDisplayInterval(50);
