@@ -49,10 +49,6 @@ class Outbox {
     if (!gone_ && !channel::SendAll(fd_.Get(), messages.Bytes())) gone_ = true;
     return !gone_;
   }
-  bool Gone() {
-    std::lock_guard lock(mutex_);
-    return gone_;
-  }
   int Fd() const { return fd_.Get(); }
 
  private:

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "helper/CacheFolderGuard.h"
-#include "helper/DirectoryWalk.h"
+#include "helper/FolderEntry.h"
 #include "platform/WorkerThreads.h"
 #include "scan/MaskList.h"
 #include "scan/TemporaryNames.h"
@@ -27,8 +27,6 @@ namespace {
 constexpr size_t kReadSize = 32 * 1024;
 // After this many quick reads in a row, one thread fewer is at work.
 constexpr size_t kQuickReads = 64;
-// How far past the window folders that come sooner in the walk are still read ahead.
-constexpr size_t kNearFactor = 8;
 // A batch worth waking the taker for: fewer wake-ups than listings.
 constexpr size_t kWakeListings = 32;
 constexpr size_t kWakeBytes = 128 * 1024;

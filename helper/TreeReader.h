@@ -12,29 +12,34 @@
 // Reads one tree on a pool of threads, exactly as the check walks it (EnterFolder: never through
 // a link, never onto another volume), and hands over one TListing per directory in the order the
 // check enters them: depth first, in the file system's order, a directory's listing before any
-// listing below it. Folders are read ahead of that order on all the pool's threads at once (the
-// disk, not the processor, is what a cold tree waits on): whenever a listing shows subfolders
-// they are queued, the earliest in the walk's order first. Each listing comes with its kinds,
-// its mask tests and the sizes of its fitting and temporary files, all taken by the pool.
+// listing below it. Folders are read ahead of that order, the earliest in the walk's order first
+// (a heap of the folders whose subfolders wait, keyed by their place in the tree). As many threads
+// are at work as there are processors while reads come from the cache; each read that had to
+// sleep (the disk, a network server) lets one more to work, up to the pool, and a run of quick
+// reads one fewer: a cold tree waits on the disk, not the processor. Each listing comes with its
+// kinds, its mask tests and the sizes of its fitting and temporary files, all taken by the pool.
 //
 // Bounds: at most kMaxAhead folders (kMaxCacheAhead for the cache cleaning, whose listings keep
-// their folder open) are being read, read, or waiting for the check, and at most kMaxAheadBytes of
-// their listings (one larger listing is still read whole); the folder the walk needs next is
-// always read, so the bounds never stop the walk. Besides the folders being read (one a thread),
-// at most kMaxOpenFolders folders whose subfolders still wait are kept open (the root always; the
+// their folder open) are being read, read, or waiting for the check; past that, only folders the
+// walk reaches sooner than the farthest one already queued, up to kNearFactor times as many; and
+// at most kMaxAheadBytes of their listings (one larger listing is still read whole). The folder
+// the walk needs next is always read, so the bounds never stop the walk. Besides the folders
+// being read (one a thread), at most kMaxOpenFolders folders whose subfolders still wait are
+// kept open, and no more than an eighth of what the process may open (the root always; the
 // others are opened again from the nearest open one, checked by device and inode, when needed):
 // a folder of a million subfolders, or a tree ten thousand levels deep, opens a few dozen.
 //
 // `wake` is raised when the check has asked for more (Next found none) and a batch is ready,
-// the first listing or the end is ready, or the walk can go no further for now. Abandon() lets
-// the reader go: a thread stuck in the kernel is left behind and ends on its own once its call
-// returns; nothing waits for it, not a later check and not the program's exit.
+// the first listing or the end is ready. Abandon() lets the reader go: a thread stuck in the
+// kernel is left behind and ends on its own once its call returns; nothing waits for it, not a
+// later check and not the program's exit.
 class TTreeReader {
  public:
   static constexpr size_t kMaxAhead = 64;
   static constexpr size_t kMaxCacheAhead = 32;
+  static constexpr size_t kNearFactor = 8;
   static constexpr size_t kMaxAheadBytes = 8 * 1024 * 1024;
-  static constexpr size_t kMaxOpenFolders = 64;  // and an eighth of what the process may open
+  static constexpr size_t kMaxOpenFolders = 64;
   // The pool's threads: VANTREL_READERS (1 to kMaxThreads) when set, else kDefaultThreads.
   static constexpr size_t kDefaultThreads = 8;
   static constexpr size_t kMaxThreads = 16;

@@ -14,9 +14,9 @@
 //
 // The listings arrive on the client's receiving thread; at most channel::kWindowListings or
 // kWindowBytes of them (one larger listing still whole) are sent and not yet taken, and the
-// check takes all that arrived at a time. `wake` is raised when the check has asked for more
-// and a batch has arrived, the first listing or the end has arrived, or the helper is gone;
-// between those the check looks again at its own pace (it waits with a timeout).
+// check takes all that arrived at a time. The helper sends in batches, so `wake` is raised
+// whenever a message arrives while the check waits, and when the helper is gone; the check also
+// looks again at its own pace (it waits with a timeout).
 class TRemoteTree {
  public:
   // Starts reading path. masks: the texts of the masks to test, in list order, all valid.

@@ -70,7 +70,7 @@ struct TScanner::TempEvent {
                              // entry is the next one of the collected files
 };
 
-// Walks the listings a reader hands over, in order, exactly as DirectoryWalk walks the tree,
+// Walks the listings the helper hands over, in order, as one thread walking the tree would,
 // through a step: the masked scan, the temporary folder search or the cache cleaning.
 class TScanner::Walk {
  public:

@@ -11,7 +11,7 @@
 #include "ChildProcess.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
-#include "helper/DirectoryWalk.h"
+#include "helper/FolderEntry.h"
 #include "i18n/LanguageFile.h"
 #include "scan/Deletion.h"
 #include "scan/Scanner.h"
@@ -19,31 +19,22 @@
 
 namespace {
 
-class FileCollector : public DirectoryWalk::Visitor {
- public:
-  bool BeforeDirectory() override { return true; }
-  void DirectoryOpened(const std::string&) override {}
-  bool File(int, std::string_view name, const std::string& dirPath) override {
-    files.append(QString::fromStdString(dirPath + std::string(name)));
-    return true;
-  }
-  QStringList files;
-};
-
 TEST(MountBoundaryTest, MountPointOfTheTableIsNotEntered) {
   TestEnv env;
   const std::string drive = Bytes(env.Root()) + "/drive";
   MakeDir(drive);
   MakeDir(drive + "/bound");
-  MakeFile(drive + "/a.tmp");
-  MakeFile(drive + "/bound/b.tmp");
+  MakeDir(drive + "/free");
   struct stat st {};
   ASSERT_EQ(::stat(drive.c_str(), &st), 0);
   const std::unordered_set<std::string> mounts{drive + "/bound"};
-  FileCollector collector;
-  DirectoryWalk walk;
-  walk.Walk(WalkVolume{st.st_dev, &mounts}, AT_FDCWD, drive.c_str(), drive + "/", true, collector);
-  EXPECT_EQ(collector.files, QStringList({QString::fromStdString(drive + "/a.tmp")}));
+  const WalkVolume volume{st.st_dev, &mounts};
+  UniqueFd root(::open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd;
+  FolderIdentity id;
+  EXPECT_FALSE(
+      EnterFolder(root.Get(), "bound", false, st.st_dev, volume, drive + "/bound/", fd, id));
+  EXPECT_TRUE(EnterFolder(root.Get(), "free", false, st.st_dev, volume, drive + "/free/", fd, id));
 }
 
 // Mounts a file system below the drive in a private mount namespace of a child process (root

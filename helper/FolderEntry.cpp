@@ -1,0 +1,107 @@
+#include "helper/FolderEntry.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
+#include <QFile>
+#include <cstdlib>
+
+#include "platform/DriveMap.h"
+
+namespace {
+
+constexpr int kSubdirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kRootFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;  // a drive may be a link
+
+}  // namespace
+
+unsigned char TypeByStat(int dirFd, const char* name) {
+  struct stat st {};
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+  if (S_ISDIR(st.st_mode)) return DT_DIR;
+  if (S_ISREG(st.st_mode)) return DT_REG;
+  if (S_ISLNK(st.st_mode)) return DT_LNK;
+  return DT_UNKNOWN;
+}
+
+namespace {
+
+bool Identify(int fd, FolderIdentity& id) {
+  struct statx sx {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx) == 0) {
+    id.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    id.inode = sx.stx_ino;
+    id.mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return true;
+  }
+  // No statx (an old kernel, or a system call filter): the mount table alone tells mounts.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.mountRoot = false;
+  return true;
+}
+
+// A btrfs subvolume that is not mounted anywhere is a part of its drive, though the kernel gives
+// it a device number of its own: the root directory of a subvolume (inode 256 on btrfs), not
+// the root of a mount. A mounted subvolume is a mount root, and so its own drive.
+constexpr ino_t kBtrfsSubvolumeRootInode = 256;
+
+bool IsUnmountedSubvolume(int fd, const FolderIdentity& id) {
+  if (id.inode != kBtrfsSubvolumeRootInode || id.mountRoot) return false;
+  struct statfs fs {};
+  return ::fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
+}
+
+}  // namespace
+
+bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
+                 const WalkVolume& volume, std::string_view path, UniqueFd& fd,
+                 FolderIdentity& id) {
+  fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
+  if (!fd.Valid() || !Identify(fd.Get(), id)) return false;
+  if (isRoot ? id.device != volume.device
+             : id.device != parentDevice && !IsUnmountedSubvolume(fd.Get(), id))
+    return false;
+  // Below the root, the root of any mount (a bind mount shares the device) is another volume.
+  // The kernel tells it of the open directory itself, so a volume mounted after the mount table
+  // was read is caught too.
+  if (!isRoot && id.mountRoot) return false;
+  // A mount point is listed without its "/". (The table serves kernels that cannot tell a
+  // mount's root.)
+  return volume.mountPoints == nullptr || volume.mountPoints->empty() || path.size() <= 1 ||
+         !volume.mountPoints->contains(std::string(path.substr(0, path.size() - 1)));
+}
+
+std::unordered_set<std::string> MountPointsBelow(const std::string& root) {
+  // The table names mount points by their real paths, the walk names directories after the
+  // root as given, which may be reached through a link: the points are renamed accordingly.
+  std::string real = root;
+  if (char* resolved = ::realpath(root.c_str(), nullptr)) {
+    real = resolved;
+    std::free(resolved);
+  }
+  std::string prefix = real;
+  if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+  std::string given = root;
+  if (given.empty() || given.back() != '/') given.push_back('/');
+
+  // Read afresh for every walk: a volume mounted while the program runs counts as well.
+  QFile file(QStringLiteral("/proc/self/mountinfo"));
+  const QByteArray table = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  std::unordered_set<std::string> below;
+  for (const MountEntry& mount :
+       ParseMountInfo(std::string_view(table.constData(), static_cast<size_t>(table.size())))) {
+    const std::string& point = mount.mountPoint;
+    if (point.size() <= prefix.size() || point.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string renamed = given + point.substr(prefix.size());
+    if (renamed.back() == '/') renamed.pop_back();
+    below.insert(std::move(renamed));
+  }
+  return below;
+}
