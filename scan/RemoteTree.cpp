@@ -20,7 +20,6 @@ struct TRemoteTree::State : THelperClient::Stream {
   std::mutex mutex;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
-  size_t handedOver = 0;
   bool asked = false;  // the check found nothing ready and waits for a wake-up
   bool lastArrived = false;
   bool abandoned = false;
@@ -49,7 +48,6 @@ struct TRemoteTree::State : THelperClient::Stream {
       lastArrived |= IsLast(*listing);
       readyBytes += listing->Bytes();
       ready.push_back(std::move(listing));
-      ++handedOver;
     }
     // The helper sends in batches: each that comes while the check waits wakes it.
     if (asked) {
