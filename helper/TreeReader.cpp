@@ -27,12 +27,22 @@ namespace {
 constexpr size_t kReadSize = 32 * 1024;
 // After this many quick reads in a row, one thread fewer is at work.
 constexpr size_t kQuickReads = 64;
+// While the threads at work are no more than the processors, one read in this many is watched
+// for sleeping: a cold tree sleeps in most of its reads, a warm one pays no system call for it.
+constexpr size_t kWatchEvery = 16;
 // A batch worth waking the taker for: fewer wake-ups than listings.
-constexpr size_t kWakeListings = 32;
-constexpr size_t kWakeBytes = 128 * 1024;
+constexpr size_t kWakeListings = 128;
+constexpr size_t kWakeBytes = 256 * 1024;
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Voluntary context switches of the calling thread so far.
+long Sleeps() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
 }
 
 size_t PoolThreads() {
@@ -48,7 +58,7 @@ struct Node {
   Node* parent = nullptr;
   size_t index = 0;  // among its parent's subfolders
   size_t depth = 0;
-  std::string name;  // empty for the root
+  std::string name;  // empty for the root; name and path are set by the thread that reads it
   std::string path;  // with its trailing "/"
   bool underTemp = false;
   bool read = false;
@@ -177,6 +187,8 @@ struct TTreeReader::State {
   size_t heldBytes = 0;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
+  // Folders the walk is through with, freed by a thread once it has let go of the lock.
+  std::vector<std::unique_ptr<Node>> finished;
   size_t handedOver = 0;
   bool asked = false;
   bool stopped = false;
@@ -244,9 +256,10 @@ struct TTreeReader::State {
       // Everything below it is through.
       walk.pop_back();
       if (walk.empty()) {
-        root.reset();
+        finished.push_back(std::move(root));
       } else {
         Node* parent = walk.back();
+        finished.push_back(std::move(parent->live.front()));
         parent->live.pop_front();
         ++parent->liveBase;
       }
@@ -269,10 +282,6 @@ struct TTreeReader::State {
                                  Earlier(child.get(), farthest));
       if (!WalkWaitsFor(parent) && (!within || heldBytes + readyBytes >= kMaxAheadBytes)) break;
       waiting.pop();
-      child->name = std::string(parent->Subfolder(parent->queued));
-      child->path = parent->path + child->name + '/';
-      child->underTemp =
-          options.sizeTemporaryFiles && (parent->underTemp || IsTemporaryFolderName(child->name));
       if (farthest == nullptr || Earlier(farthest, child.get())) farthest = child.get();
       toRead.push(child.get());
       parent->live.push_back(std::move(child));
@@ -493,6 +502,7 @@ UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& 
 
 void TTreeReader::State::Run() {
   FolderReader reader(*this);
+  size_t reads = 0;
   std::unique_lock lock(mutex);
   ++busy;
   for (;;) {
@@ -546,7 +556,16 @@ void TTreeReader::State::Run() {
       // Its last subfolder on its way: the folder's descriptor is this thread's to let go.
       if (++parent->opened == parent->Subfolders()) LetGo(parent);
       const dev_t parentDevice = parent->device;
+      const bool watchAll = allowed > processors;
+      std::vector<std::unique_ptr<Node>> through;
+      through.swap(finished);
       lock.unlock();
+      through.clear();
+      // The parent's names stay as they are once read: the folder is named outside the lock.
+      node->name = std::string(parent->Subfolder(node->index));
+      node->path = parent->path + node->name + '/';
+      node->underTemp =
+          options.sizeTemporaryFiles && (parent->underTemp || IsTemporaryFolderName(node->name));
       if (!parentFd) {
         UniqueFd reopened = Reopen(from, down);
         // Moved away meanwhile: nothing below it is walked.
@@ -560,12 +579,10 @@ void TTreeReader::State::Run() {
       }
       if (parentFd) {
         // A read that had to sleep (the thread gave up its processor) waited on the disk.
-        rusage before{};
-        ::getrusage(RUSAGE_THREAD, &before);
+        const bool watched = watchAll || ++reads % kWatchEvery == 0;
+        const long before = watched ? Sleeps() : 0;
         result = reader.Read(*node, parentFd->Get(), parentDevice, false);
-        rusage after{};
-        ::getrusage(RUSAGE_THREAD, &after);
-        slow = after.ru_nvcsw != before.ru_nvcsw;
+        slow = watched && Sleeps() != before;
       } else {
         result.listing = std::make_unique<TListing>();
         result.listing->kind = TListing::Kind::NotEntered;
