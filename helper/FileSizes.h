@@ -8,8 +8,9 @@
 #include "platform/UniqueFd.h"
 
 // Measures listed files as they are now, never following a link; a file that is gone (or cannot
-// be reached) counts 0. Files of one folder come together in the result list, so one open of the
-// folder serves them all and each file costs a one-name lookup instead of a whole path.
+// be reached) counts 0. Files of one folder come together in the result list: the first is looked
+// up by its whole path, and from the second on one open of the folder serves the rest, each a
+// one-name lookup.
 class TFileSizes {
  public:
   std::uint64_t SizeOf(const TFoundFile& file);
@@ -17,5 +18,6 @@ class TFileSizes {
  private:
   std::string folder_;
   UniqueFd folderFd_;
+  bool folderOpened_ = false;
   TSafeUnlink deepFiles_;
 };
