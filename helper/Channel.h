@@ -21,7 +21,8 @@
 //                by the program, never reused while the channel lives)
 //
 // Program to helper:
-//   ReadTree       u8 options (1 match masks, 2 size temporary files, 3 cache folder),
+//   ReadTree       u8 options (1 match masks, 2 size temporary files, 4 cache folder, 8 only
+//                  the files that fit or are sized),
 //                  u32 mask count, each mask as str (UTF-8), then str path.
 //                  Reads the tree; its listings come as Listings on the same stream.
 //   Taken          u32 listings, u32 bytes: the program took these from what it was sent; the

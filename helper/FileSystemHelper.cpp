@@ -484,6 +484,7 @@ class Dispatcher {
     options.matchMasks = (flags & 1) != 0;
     options.sizeTemporaryFiles = (flags & 2) != 0;
     options.cacheFolder = (flags & 4) != 0;
+    options.onlyUsedFiles = (flags & 8) != 0;
     for (std::uint32_t n = in.U32(); n > 0 && !in.Bad(); --n) {
       const std::string_view mask = in.Str();
       // The program sends only the masks that compile.

@@ -83,4 +83,7 @@ struct TReadOptions {
   // walked from that very descriptor, and each listed directory is kept open for deletions
   // relative to it.
   bool cacheFolder = false;
+  // Leaves out the files that neither fit a mask nor were sized: the check has no use for them
+  // (directories are always listed).
+  bool onlyUsedFiles = false;
 };

@@ -439,6 +439,7 @@ class FolderReader {
         out.symlink = entry->d_type == DT_LNK;
         out.fits = masks_.Fits(entryName);
         out.sized = out.fits || node.underTemp;
+        if (!out.sized && s_.options.onlyUsedFiles) continue;
         listing->sizesPending |= out.sized;
       } else {
         continue;  // sockets, FIFOs, devices are never listed

@@ -386,6 +386,8 @@ std::unique_ptr<TRemoteTree> TScanner::Read(const std::string& root, bool matchM
   options.matchMasks = matchMasks;
   options.sizeTemporaryFiles = sizeTemporaryFiles;
   options.cacheFolder = cacheFolder;
+  // The cache cleaning deletes every file; an invalid mask ends the check at the first file met.
+  options.onlyUsedFiles = !cacheFolder && !(matchMasks && invalidMask_);
   return std::make_unique<TRemoteTree>(helper_, root, matchMasks ? masks_ : QStringList(), options,
                                        wake_);
 }
