@@ -177,7 +177,7 @@ class Inbox {
   bool Broken() const { return broken_; }
 
  private:
-  std::vector<char> buffer_ = std::vector<char>(256 * 1024);
+  std::vector<char> buffer_ = std::vector<char>(64 * 1024);  // grows for a larger message
   size_t begin_ = 0;
   size_t end_ = 0;
   bool broken_ = false;

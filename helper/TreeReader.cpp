@@ -580,7 +580,7 @@ void TTreeReader::State::Run() {
       }
       if (parentFd) {
         // A read that had to sleep (the thread gave up its processor) waited on the disk.
-        const bool watched = watchAll || ++reads % kWatchEvery == 0;
+        const bool watched = watchAll || reads++ % kWatchEvery == 0;
         const long before = watched ? Sleeps() : 0;
         result = reader.Read(*node, parentFd->Get(), parentDevice, false);
         slow = watched && Sleeps() != before;
