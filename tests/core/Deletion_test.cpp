@@ -234,6 +234,16 @@ TEST_F(DeletionTest, EveryEntryDeletedLeavesNothingToCount) {
   EXPECT_EQ(view.positions, std::vector<int>({33, 67, 100}));
 }
 
+// The first file of a folder is measured by its path, the others through the folder opened for
+// them: either way the total is of the files as they are now.
+TEST_F(DeletionTest, MeasuredTotalIsOfTheFilesAsTheyAreNow) {
+  List({"a", "c/d", "c/e", "c/f", "g/h"});
+  ::unlink((drive + "/c/d").c_str());
+  MakeFile(drive + "/c/f", "0123456789");
+  ::unlink((drive + "/g/h").c_str());
+  EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 10u);
+}
+
 TEST_F(DeletionTest, TicksAddedMeanwhileArePickedUpAndTheBarStaysInRange) {
   const ChildResult child = AsNobody([&] {
     List({"a", "b", "locked/c", "d"});
