@@ -5,9 +5,13 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/DriveMap.h"
@@ -30,9 +34,22 @@ unsigned char TypeByStat(int dirFd, const char* name) {
 
 namespace {
 
+// Whether the kernel takes no path at all with AT_EMPTY_PATH (Linux 6.11 on), which spares it
+// copying an empty one in.
+std::atomic<bool> g_nullPathStatx{true};
+
+int StatxOfFolder(int fd, struct statx& sx) {
+  if (g_nullPathStatx.load(std::memory_order_relaxed)) {
+    const long done = ::syscall(SYS_statx, fd, nullptr, AT_EMPTY_PATH, STATX_INO, &sx);
+    if (done == 0 || errno != EFAULT) return static_cast<int>(done);
+    g_nullPathStatx.store(false, std::memory_order_relaxed);
+  }
+  return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx);
+}
+
 bool Identify(int fd, FolderIdentity& id) {
   struct statx sx {};
-  if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx) == 0) {
+  if (StatxOfFolder(fd, sx) == 0) {
     id.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
     id.inode = sx.stx_ino;
     id.mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;

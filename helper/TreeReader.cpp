@@ -30,6 +30,8 @@ constexpr size_t kQuickReads = 64;
 // While the threads at work are no more than the processors, one read in this many is watched
 // for sleeping: a cold tree sleeps in most of its reads, a warm one pays no system call for it.
 constexpr size_t kWatchEvery = 16;
+// Subfolders through that a folder's list of them drops at once, when they are half of it.
+constexpr size_t kDropThrough = 32;
 // A batch worth waking the taker for: fewer wake-ups than listings.
 constexpr size_t kWakeListings = 128;
 constexpr size_t kWakeBytes = 256 * 1024;
@@ -59,7 +61,7 @@ struct Node {
   size_t index = 0;  // among its parent's subfolders
   size_t depth = 0;
   std::string name;  // empty for the root; name and path are set by the thread that reads it
-  std::string path;  // with its trailing "/"
+  std::string path;  // with its trailing "/"; only while the mount table names points below
   bool underTemp = false;
   bool read = false;
   bool taken = false;  // handed over (its listing left with it)
@@ -68,14 +70,15 @@ struct Node {
   dev_t device = 0;
   ino_t inode = 0;
 
-  // Its subfolders' names in listing order; the first `queued` have nodes, those of `live`
-  // from liveBase on (the others are through).
+  // Its subfolders' names in listing order; the first `queued` have nodes: live[i - liveStart]
+  // for those from liveBase on (the others are through; the vector drops them now and then).
   std::string names;
   std::vector<std::uint32_t> nameEnds;
   size_t queued = 0;
   size_t opened = 0;   // subfolders a thread has begun to open
   size_t entered = 0;  // subfolders the handing over has gone into
-  std::deque<std::unique_ptr<Node>> live;
+  std::vector<std::unique_ptr<Node>> live;
+  size_t liveStart = 0;
   size_t liveBase = 0;
   // Held while subfolders wait to be opened; null when it was closed to keep within the bound.
   std::shared_ptr<UniqueFd> fd;
@@ -250,7 +253,7 @@ struct TTreeReader::State {
           if (stopped) End();
           return;
         }
-        walk.push_back(top->live[top->entered++ - top->liveBase].get());
+        walk.push_back(top->live[top->entered++ - top->liveStart].get());
         continue;
       }
       // Everything below it is through.
@@ -259,9 +262,13 @@ struct TTreeReader::State {
         finished.push_back(std::move(root));
       } else {
         Node* parent = walk.back();
-        finished.push_back(std::move(parent->live.front()));
-        parent->live.pop_front();
-        ++parent->liveBase;
+        finished.push_back(std::move(parent->live[parent->liveBase++ - parent->liveStart]));
+        const size_t through = parent->liveBase - parent->liveStart;
+        if (through >= kDropThrough && 2 * through >= parent->live.size()) {
+          parent->live.erase(parent->live.begin(),
+                             parent->live.begin() + static_cast<std::ptrdiff_t>(through));
+          parent->liveStart = parent->liveBase;
+        }
       }
     }
   }
@@ -504,6 +511,7 @@ UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& 
 void TTreeReader::State::Run() {
   FolderReader reader(*this);
   size_t reads = 0;
+  std::vector<std::unique_ptr<Node>> through;  // its room goes back and forth with `finished`
   std::unique_lock lock(mutex);
   ++busy;
   for (;;) {
@@ -558,13 +566,13 @@ void TTreeReader::State::Run() {
       if (++parent->opened == parent->Subfolders()) LetGo(parent);
       const dev_t parentDevice = parent->device;
       const bool watchAll = allowed > processors;
-      std::vector<std::unique_ptr<Node>> through;
       through.swap(finished);
       lock.unlock();
       through.clear();
       // The parent's names stay as they are once read: the folder is named outside the lock.
       node->name = std::string(parent->Subfolder(node->index));
-      node->path = parent->path + node->name + '/';
+      // Paths serve the mount table alone.
+      if (!mounts.empty()) node->path = parent->path + node->name + '/';
       node->underTemp =
           options.sizeTemporaryFiles && (parent->underTemp || IsTemporaryFolderName(node->name));
       if (!parentFd) {
