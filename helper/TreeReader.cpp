@@ -485,7 +485,6 @@ class FolderReader {
   MaskTest masks_;
   std::vector<char> buffer_;
   size_t used_ = 0;
-  std::string rootName_;
 };
 
 // Opens a folder again whose descriptor was given up, from the nearest folder above it that

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "UiTestSupport.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Vantrel"));
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return RunWindowTests(argc, argv);
 }

@@ -1,6 +1,9 @@
 #include "UiTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +31,12 @@ ShellOpenRecorder::ShellOpenRecorder() {
 }
 ShellOpenRecorder::~ShellOpenRecorder() {
   SetShellOpenHandler(previous_);
+}
+
+int RunWindowTests(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vantrel"));
+  return RUN_ALL_TESTS();
 }
 
 void SaveScreenshot(QWidget* widget, const QString& name) {

@@ -15,6 +15,10 @@ class QAbstractItemView;
 class QModelIndex;
 class QWidget;
 
+// Runs the window tests under the Qt platform already chosen (QT_QPA_PLATFORM): the
+// application exists for the tests and is gone before this returns their status.
+int RunWindowTests(int argc, char** argv);
+
 // Records every message box instead of showing it. Optional: run a callback per box.
 class MessageBoxRecorder {
  public:

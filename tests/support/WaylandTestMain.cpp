@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -10,6 +9,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include "UiTestSupport.h"
 
 namespace {
 QString g_missing;
@@ -61,12 +62,7 @@ int main(int argc, char** argv) {
   } else {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
-  int status = 0;
-  {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    status = RUN_ALL_TESTS();
-  }
+  const int status = RunWindowTests(argc, argv);
   weston.terminate();
   weston.waitForFinished();
   return status;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
+#include "UiTestSupport.h"
 #include "X11Session.h"
 
 // The x11 tests run on an X server and window manager of their own, started here (not when
@@ -19,11 +18,5 @@ int main(int argc, char** argv) {
   } else {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
-  int status = 0;
-  {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    status = RUN_ALL_TESTS();
-  }
-  return status;
+  return RunWindowTests(argc, argv);
 }

@@ -582,23 +582,30 @@ class LiveWindowTest : public FindFormTest {
   static double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
   }
+  // Called on each tick: follows the longest gap between ticks once a call on the volume has
+  // blocked; true on the first tick that finds one blocked (blockedAt is then set).
+  bool FirstBlockedTick() {
+    const Clock::time_point now = Clock::now();
+    if (blockedAt) longestGap = std::max(longestGap, MsSince(lastTick));
+    lastTick = now;
+    if (blockedAt || volume->Blocked() < 1) return false;
+    blockedAt = now;
+    return true;
+  }
 
   std::unique_ptr<BlockingVolume> volume;
   QTimer ticker;
+  std::optional<Clock::time_point> blockedAt;
+  Clock::time_point lastTick = Clock::now();
+  double longestGap = 0;
 };
 
 // While a listing blocks for 10 s, the window keeps handling its events (paints, moves, Stop);
 // once the listing comes, the check goes on and finds everything.
 TEST_F(LiveWindowTest, WindowStaysLiveWhileAReadBlocks) {
   TickDrives({0, 2});
-  std::optional<Clock::time_point> blockedAt;
-  Clock::time_point last = Clock::now();
-  double longestGap = 0;
   Every10Ms([&] {
-    const Clock::time_point now = Clock::now();
-    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
-    last = now;
-    if (!blockedAt && volume->Blocked() >= 1) blockedAt = now;
+    FirstBlockedTick();
     if (blockedAt && MsSince(*blockedAt) >= 10000) volume->Release();
   });
   Check(30000);
@@ -668,19 +675,12 @@ TEST_F(BlockingRemovalTest, WindowPaintsWhileARemovalBlocks) {
   FindForm->SelectAllButton->click();
   PaintCounter counter;
   FindForm->installEventFilter(&counter);
-  std::optional<Clock::time_point> blockedAt;
-  Clock::time_point last = Clock::now();
-  double longestGap = 0;
   int paintsBefore = 0;
   int barWhileBlocked = -1;
   bool released = false;
   bool visibleAfterClose = false;
   Every10Ms([&] {
-    const Clock::time_point now = Clock::now();
-    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
-    last = now;
-    if (!blockedAt && volume->Blocked() >= 1) {
-      blockedAt = now;
+    if (FirstBlockedTick()) {
       paintsBefore = counter.paints;
       FindForm->close();
       visibleAfterClose = FindForm->isVisible();
@@ -724,15 +724,9 @@ TEST_F(BlockingMeasureTest, WindowStaysLiveWhileTheTotalIsMeasured) {
   volume->BlockStats();
   PaintCounter counter;
   FindForm->installEventFilter(&counter);
-  std::optional<Clock::time_point> blockedAt;
-  Clock::time_point last = Clock::now();
-  double longestGap = 0;
   int paintsBefore = 0;
   Every10Ms([&] {
-    if (blockedAt) longestGap = std::max(longestGap, MsSince(last));
-    last = Clock::now();
-    if (!blockedAt && volume->Blocked() >= 1) {
-      blockedAt = last;
+    if (FirstBlockedTick()) {
       paintsBefore = counter.paints;
       FindForm->move(FindForm->x() + 5, FindForm->y());
     }
