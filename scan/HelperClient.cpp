@@ -132,7 +132,9 @@ void THelperClient::FlushLocked() {
 void THelperClient::ExpectAnswer(std::uint32_t id) {
   {
     std::lock_guard lock(mutex_);
-    if (gone_) return;
+    // The answer may have come, and closed its stream, before it was expected: a closed stream
+    // owes nothing.
+    if (gone_ || !streams_.contains(id)) return;
     deadlines_[id] = std::chrono::steady_clock::now() + kAnswerTime;
   }
   Poke();

@@ -54,7 +54,8 @@ class THelperClient : public std::enable_shared_from_this<THelperClient> {
   void Close(std::uint32_t id);
   // Queues messages for the helper.
   void Send(const channel::Writer& messages);
-  // The helper must answer the stream within kAnswerTime (Answered), or it is killed.
+  // The helper must answer the open stream within kAnswerTime (Answered, or the stream closed
+  // by its answer), or it is killed.
   void ExpectAnswer(std::uint32_t id);
   void Answered(std::uint32_t id);
   // Ends the helper now: killed (a process) or cut off (a thread), and left to the kernel.

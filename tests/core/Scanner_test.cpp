@@ -492,6 +492,21 @@ TEST(EntryPathTest, MarkedEntriesLoseTheirMarker) {
   EXPECT_FALSE(IsMarkedText(QStringLiteral("/x/a (b.tmp")));
 }
 
+// An answer may come, and close its stream, before the program has said it expects one (an
+// Abandon answered at once): the closed stream owes nothing, and the helper is not killed.
+TEST(HelperClientTest, StreamClosedBeforeItsAnswerIsExpectedKillsNothing) {
+  struct Silent : THelperClient::Stream {
+    void Receive(channel::Message, std::string_view) override {}
+    void Gone(bool) override {}
+  };
+  const std::shared_ptr<THelperClient> helper = THelperClient::Start();
+  const std::uint32_t id = helper->Open(std::make_shared<Silent>());
+  helper->Close(id);
+  helper->ExpectAnswer(id);
+  std::this_thread::sleep_for(THelperClient::kAnswerTime * 2);
+  EXPECT_FALSE(helper->Gone());
+}
+
 // A helper killed from outside while a call blocks (a crash, the out-of-memory killer): in a
 // listing the check fails with its box and what was found stays listed; in a Delete batch what
 // it had not reported done is marked, never tried again; a new helper then serves.
