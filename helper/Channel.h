@@ -117,6 +117,7 @@ class Writer {
   const std::string& Bytes() const { return bytes_; }
   bool Empty() const { return bytes_.empty(); }
   void Clear() { bytes_.clear(); }
+  void Reserve(size_t size) { bytes_.reserve(size); }
 
  private:
   std::string bytes_;

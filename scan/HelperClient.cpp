@@ -108,23 +108,36 @@ void THelperClient::Send(const channel::Writer& messages) {
     release.End();
     outbox_ += release.Bytes();
   }
-  const bool waiting = !outbox_.empty();
-  outbox_ += messages.Bytes();
-  if (!waiting) FlushLocked();
+  if (outbox_.empty()) {
+    // Straight into the socket: only what it does not take is copied.
+    const std::string& bytes = messages.Bytes();
+    outbox_.append(bytes, SendLocked(bytes));
+  } else {
+    outbox_ += messages.Bytes();
+  }
   // What the socket did not take, the receiving thread passes on as it can.
   if (!outbox_.empty()) Poke();
 }
 
-void THelperClient::FlushLocked() {
+bool THelperClient::Backlogged() {
+  std::lock_guard lock(mutex_);
+  return !outbox_.empty();
+}
+
+size_t THelperClient::SendLocked(std::string_view bytes) {
   size_t sent = 0;
-  while (sent < outbox_.size()) {
-    const ssize_t n = ::send(fd_.Get(), outbox_.data() + sent, outbox_.size() - sent,
-                             MSG_DONTWAIT | MSG_NOSIGNAL);
+  while (sent < bytes.size()) {
+    const ssize_t n =
+        ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     sent += static_cast<size_t>(n);
   }
-  outbox_.erase(0, sent);
+  return sent;
+}
+
+void THelperClient::FlushLocked() {
+  outbox_.erase(0, SendLocked(outbox_));
   // A long measurement's parts passed through: the room they took goes back.
   if (outbox_.empty() && outbox_.capacity() > kKeptOutbox) std::string().swap(outbox_);
 }

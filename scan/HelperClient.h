@@ -54,6 +54,9 @@ class THelperClient : public std::enable_shared_from_this<THelperClient> {
   void Close(std::uint32_t id);
   // Queues messages for the helper.
   void Send(const channel::Writer& messages);
+  // Whether sent messages still wait for room in the socket: a long stream of sends (the parts
+  // of a measurement) holds back until they have gone, so they never pile up here.
+  bool Backlogged();
   // The helper must answer the open stream within kAnswerTime (Answered, or the stream closed
   // by its answer), or it is killed.
   void ExpectAnswer(std::uint32_t id);
@@ -86,6 +89,8 @@ class THelperClient : public std::enable_shared_from_this<THelperClient> {
   void Dispatch(const channel::Head& head, std::string_view body);
   void TakeDown(bool unexpectedly);
   void Poke();
+  // Sends what the socket takes at once; returns how many bytes it took.
+  size_t SendLocked(std::string_view bytes);
   void FlushLocked();
 
   pid_t pid_ = -1;

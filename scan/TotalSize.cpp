@@ -8,9 +8,13 @@
 
 namespace {
 
-// Files a Measure message names, and how many such messages may be on their way at once.
+// Files a Measure message names (at most, and about as many bytes), and how many such messages
+// may be on their way at once.
 constexpr size_t kPart = 1024;
+constexpr size_t kPartBytes = 128 * 1024;
 constexpr size_t kPartsInFlight = 4;
+// A file's record in a Measure message besides its path (channel::PutFoundFile).
+constexpr size_t kRecordBytes = 4 + 8 + 8 + 1 + 4;
 constexpr std::chrono::milliseconds kWaitSlice(20);
 
 struct Measurement : THelperClient::Stream {
@@ -51,9 +55,14 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     measurement->sizes.assign(count, 0);
     const std::uint32_t id = helper->Open(measurement);
     size_t sent = 0;
+    channel::Writer out;  // one buffer for every part
+    out.Reserve(kPartBytes + 4096);
     const auto sendPart = [&] {
-      const size_t end = std::min(count, sent + kPart);
-      channel::Writer out;
+      size_t end = sent;
+      for (size_t bytes = 0; end < count && end - sent < kPart && bytes < kPartBytes; ++end)
+        bytes +=
+            kRecordBytes + static_cast<size_t>(list.Entry(static_cast<qsizetype>(end)).path.size());
+      out.Clear();
       out.Begin(channel::Message::Measure, id);
       out.U32(static_cast<std::uint32_t>(sent));
       out.U32(static_cast<std::uint32_t>(end - sent));
@@ -80,7 +89,9 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
         arrived = measurement->arrived;
       }
       if (arrived == count) break;
-      while (sent < count && sent - arrived < kPart * kPartsInFlight) sendPart();
+      // The parts go as the socket takes them: the helper holds the rest of those in flight.
+      while (sent < count && sent - arrived < kPart * kPartsInFlight && !helper->Backlogged())
+        sendPart();
       // Every part that comes is an answer: the time runs from the last one.
       if ((!hurried && hurry && hurry()) || (hurried && arrived != answered)) {
         hurried = true;

@@ -244,6 +244,26 @@ TEST_F(DeletionTest, MeasuredTotalIsOfTheFilesAsTheyAreNow) {
   EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 10u);
 }
 
+// A long list goes in parts bounded by files and by bytes; each file's size lands on its own row.
+TEST_F(DeletionTest, MeasuredInPartsEachSizeOnItsRow) {
+  quint64 sum = 0;
+  for (int i = 0; i < 2500; ++i) {
+    const std::string name =
+        std::string(static_cast<size_t>(i % 2 == 0 ? 240 : 3), 'n') + "." + std::to_string(i);
+    MakeFile(drive + "/" + name, std::string(static_cast<size_t>(i % 13), 'x'));
+    list.Append(EntryFor(drive, name));
+    sum += static_cast<quint64>(i % 13);
+  }
+  list.CommitPending();
+  for (int i = 0; i < 2500; i += 3) {
+    ASSERT_EQ(::truncate(list.Entry(i).path.constData(), 20), 0);
+    sum += 20u - static_cast<quint64>(i % 13);
+  }
+  EXPECT_EQ(MeasuredTotal(list), sum);
+  for (int i = 0; i < 2500; ++i)
+    ASSERT_EQ(list.Entry(i).size, i % 3 == 0 ? 20u : static_cast<quint64>(i % 13)) << i;
+}
+
 TEST_F(DeletionTest, TicksAddedMeanwhileArePickedUpAndTheBarStaysInRange) {
   const ChildResult child = AsNobody([&] {
     List({"a", "b", "locked/c", "d"});
