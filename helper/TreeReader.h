@@ -27,7 +27,8 @@
 // being read (one a thread), at most kMaxOpenFolders folders whose subfolders still wait are
 // kept open, and no more than an eighth of what the process may open (the root always; the
 // others are opened again from the nearest open one, checked by device and inode, when needed):
-// a folder of a million subfolders, or a tree ten thousand levels deep, opens a few dozen.
+// a folder of a million subfolders, or a tree ten thousand levels deep, opens a few hundred at
+// most. Fewer than that, the read-ahead of a bushy tree keeps opening folders it gave up.
 //
 // `wake` is raised when the check has asked for more (Next found none) and a batch is ready,
 // the first listing or the end is ready. Abandon() lets the reader go: a thread stuck in the
@@ -39,7 +40,7 @@ class TTreeReader {
   static constexpr size_t kMaxCacheAhead = 32;
   static constexpr size_t kNearFactor = 8;
   static constexpr size_t kMaxAheadBytes = 8 * 1024 * 1024;
-  static constexpr size_t kMaxOpenFolders = 64;
+  static constexpr size_t kMaxOpenFolders = 256;
   // The pool's threads: VANTREL_READERS (1 to kMaxThreads) when set, else kDefaultThreads.
   static constexpr size_t kDefaultThreads = 8;
   static constexpr size_t kMaxThreads = 16;
