@@ -587,7 +587,8 @@ void TTreeReader::State::Run() {
       }
       if (parentFd) {
         // A read that had to sleep (the thread gave up its processor) waited on the disk.
-        const bool watched = watchAll || reads++ % kWatchEvery == 0;
+        // A pool no larger than the processors has no one more to let work: nothing to watch.
+        const bool watched = threads > processors && (watchAll || reads++ % kWatchEvery == 0);
         const long before = watched ? Sleeps() : 0;
         result = reader.Read(*node, parentFd->Get(), parentDevice, false);
         slow = watched && Sleeps() != before;
