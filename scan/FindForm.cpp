@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTableView>
@@ -397,6 +398,18 @@ bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip) return true;
   }
   return TModalForm::eventFilter(watched, event);
+}
+
+void TFindForm::showEvent(QShowEvent* event) {
+  // The check is queued from the show, and events come between: the window is in its checking
+  // state at once, or a close request (or Delete) then would act before the check has begun.
+  if (!event->spontaneous()) {
+    CanClose = false;
+    DeleteButton->setEnabled(false);
+    CloseButton->setEnabled(false);
+    SetSelectionButtons(false);
+  }
+  TModalForm::showEvent(event);
 }
 
 void TFindForm::done(int result) {

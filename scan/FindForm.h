@@ -97,6 +97,8 @@ class TFindForm : public TModalForm {
  protected:
   void PlaceOnShow() override;
   void resizeEvent(QResizeEvent* event) override;
+  // Each showing runs a check: from the show on, closing waits for its end.
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
 

@@ -242,7 +242,14 @@ TEST_F(FindFormTest, CloseRequestsDuringTheCheckAreDropped) {
     FindForm->CloseButton->click();  // empties the list, but the close is dropped
     emptiedByClose = FindForm->TempFileModel->IsEmpty() && FindForm->isVisible();
   });
+  // Also the close that comes with the showing, before the check has begun.
+  bool visibleAfterEarlyClose = false;
+  QTimer::singleShot(0, FindForm, [&] {
+    FindForm->close();
+    visibleAfterEarlyClose = FindForm->isVisible();
+  });
   Check();
+  EXPECT_TRUE(visibleAfterEarlyClose);
   EXPECT_TRUE(tried);
   EXPECT_TRUE(visibleAfterClose);
   EXPECT_TRUE(emptiedByClose);
