@@ -89,8 +89,10 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
         arrived = measurement->arrived;
       }
       if (arrived == count) break;
-      // The parts go as the socket takes them: the helper holds the rest of those in flight.
-      while (sent < count && sent - arrived < kPart * kPartsInFlight && !helper->Backlogged())
+      // The parts go as the socket takes them: the helper holds the rest of those in flight. One
+      // is always on its way, so there is always an answer to wait for (and, after Stop, to time).
+      while (sent < count && sent - arrived < kPart * kPartsInFlight &&
+             (sent == arrived || !helper->Backlogged()))
         sendPart();
       // Every part that comes is an answer: the time runs from the last one.
       if ((!hurried && hurry && hurry()) || (hurried && arrived != answered)) {
