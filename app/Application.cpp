@@ -13,6 +13,7 @@
 #include "platform/HomeFolder.h"
 #include "platform/MessageBox.h"
 #include "scan/FindForm.h"
+#include "scan/HelperClient.h"
 #include "settings/AddExceptionForm.h"
 #include "settings/AddMaskForm.h"
 #include "settings/OptionsForm.h"
@@ -117,6 +118,8 @@ int RunProgram(int argc, char** argv) {
     return 1;
   }
 
+  // A drive switch checks as soon as the windows are up: its helper starts alongside them.
+  if (IsDriveSwitch(ParamStr(1))) PrestartHelper();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
   if (headless) {

@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QtGlobal>
 #include <cerrno>
+#include <utility>
 
 #include "helper/FileSystemHelper.h"
 #include "platform/HelperProcess.h"
@@ -16,12 +18,19 @@
 namespace {
 
 std::string g_program;
+std::optional<SpawnedHelper> g_prestarted;  // for the next Start(); the GUI thread's
 constexpr size_t kKeptOutbox = 256 * 1024;
 
 }  // namespace
 
 void UseHelperProgram(std::string program) {
   g_program = std::move(program);
+}
+
+pid_t PrestartHelper() {
+  if (!g_program.empty() && !g_prestarted)
+    g_prestarted = SpawnHelperProcess(g_program, kHelperSwitch);
+  return g_prestarted ? g_prestarted->pid : -1;
 }
 
 std::shared_ptr<const std::uint32_t> THelperClient::FolderHolds::Hold(
@@ -45,7 +54,14 @@ std::shared_ptr<THelperClient> THelperClient::Start() {
   std::shared_ptr<THelperClient> client(new THelperClient());
   client->poke_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!g_program.empty()) {
-    if (const std::optional<SpawnedHelper> spawned = SpawnHelperProcess(g_program, kHelperSwitch)) {
+    std::optional<SpawnedHelper> spawned = std::exchange(g_prestarted, std::nullopt);
+    if (spawned && ::waitpid(spawned->pid, nullptr, WNOHANG) != 0) {
+      // Ended while it waited (or not ours to ask): a fresh one instead.
+      ::close(spawned->fd);
+      spawned.reset();
+    }
+    if (!spawned) spawned = SpawnHelperProcess(g_program, kHelperSwitch);
+    if (spawned) {
       client->pid_ = spawned->pid;
       client->fd_.Reset(spawned->fd);
     }

@@ -20,6 +20,10 @@
 // case the helper runs on a thread of this process at the other end of the same channel (tests;
 // the program's main sets its own file). Set before the first helper is started.
 void UseHelperProgram(std::string program);
+// Starts the next check's helper now, while the program itself starts up (an unattended run
+// checks at once); the next THelperClient::Start() takes it. Unused, it ends with the program,
+// whose end of the channel then closes. Returns its process (-1: none).
+pid_t PrestartHelper();
 
 // The program's end of the channel to a file system helper (helper/Channel.h). A thread of its
 // own receives what the helper sends and hands each message to the stream it belongs to; sends

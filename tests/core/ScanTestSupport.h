@@ -23,13 +23,14 @@
 #include "scan/ScanView.h"
 #include "scan/TotalSize.h"
 
-// The list's total as a helper of its own measures it now.
-inline quint64 MeasuredTotal(TResultList& list) {
+// The list's total as a helper (by default one of its own) measures it now.
+inline quint64 MeasuredTotal(
+    TResultList& list, const std::shared_ptr<THelperClient>& helper = THelperClient::Start()) {
   const auto waitBlocking = [](TWakeUp& wake, std::chrono::milliseconds timeout) {
     wake.WaitBlocking(timeout);
     return true;
   };
-  return MeasureTotal(list, THelperClient::Start(), waitBlocking).value_or(~quint64{0});
+  return MeasureTotal(list, helper, waitBlocking).value_or(~quint64{0});
 }
 
 // Records what a check shows; a hook may act at each event point (press Stop, edit files...).

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 
 #include <memory>
 #include <thread>
@@ -505,6 +506,28 @@ TEST(HelperClientTest, StreamClosedBeforeItsAnswerIsExpectedKillsNothing) {
   helper->ExpectAnswer(id);
   std::this_thread::sleep_for(THelperClient::kAnswerTime * 2);
   EXPECT_FALSE(helper->Gone());
+}
+
+// A helper started ahead serves the next check; one that ended meanwhile is replaced.
+TEST_F(ScannerTest, HelperStartedAheadServesOrIsReplaced) {
+  MakeFile(drive + "/a", "abc");
+  list.Append(EntryFor(drive, "a"));
+  UseHelperProgram(VANTREL_BINARY);
+  for (const bool ended : {false, true}) {
+    const pid_t ahead = PrestartHelper();
+    ASSERT_GT(ahead, 0);
+    siginfo_t info{};
+    if (ended) ::kill(ahead, SIGKILL);
+    // Ended and not yet reaped: left for the start to find.
+    while (ended &&
+           ::waitid(P_PID, static_cast<id_t>(ahead), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::shared_ptr<THelperClient> helper = THelperClient::Start();
+    EXPECT_EQ(helper->Pid() == ahead, !ended);
+    EXPECT_EQ(MeasuredTotal(list, helper), 3u) << ended;
+  }
+  UseHelperProgram(std::string());
 }
 
 // A helper killed from outside while a call blocks (a crash, the out-of-memory killer): in a
