@@ -184,6 +184,8 @@ class Inbox {
   bool broken_ = false;
 };
 
+// A found file's record: u32 relative start, u64 device, u64 inode, u8 link, str path.
+constexpr size_t kFoundFileBytesBesidesPath = 4 + 8 + 8 + 1 + 4;
 void PutFoundFile(Writer& out, std::uint32_t relativeStart, std::uint64_t device,
                   std::uint64_t inode, bool symlink, std::string_view path);
 inline void PutFoundFile(Writer& out, const TFoundFile& file) {

@@ -13,8 +13,6 @@ namespace {
 constexpr size_t kPart = 1024;
 constexpr size_t kPartBytes = 128 * 1024;
 constexpr size_t kPartsInFlight = 4;
-// A file's record in a Measure message besides its path (channel::PutFoundFile).
-constexpr size_t kRecordBytes = 4 + 8 + 8 + 1 + 4;
 constexpr std::chrono::milliseconds kWaitSlice(20);
 
 struct Measurement : THelperClient::Stream {
@@ -60,8 +58,8 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     const auto sendPart = [&] {
       size_t end = sent;
       for (size_t bytes = 0; end < count && end - sent < kPart && bytes < kPartBytes; ++end)
-        bytes +=
-            kRecordBytes + static_cast<size_t>(list.Entry(static_cast<qsizetype>(end)).path.size());
+        bytes += channel::kFoundFileBytesBesidesPath +
+                 static_cast<size_t>(list.Entry(static_cast<qsizetype>(end)).path.size());
       out.Clear();
       out.Begin(channel::Message::Measure, id);
       out.U32(static_cast<std::uint32_t>(sent));

@@ -508,26 +508,32 @@ TEST(HelperClientTest, StreamClosedBeforeItsAnswerIsExpectedKillsNothing) {
   EXPECT_FALSE(helper->Gone());
 }
 
+// Helpers are real processes of the program while one of these lives.
+struct ProcessHelpers {
+  ProcessHelpers() { UseHelperProgram(VANTREL_BINARY); }
+  ~ProcessHelpers() { UseHelperProgram(std::string()); }
+};
+
 // A helper started ahead serves the next check; one that ended meanwhile is replaced.
 TEST_F(ScannerTest, HelperStartedAheadServesOrIsReplaced) {
   MakeFile(drive + "/a", "abc");
   list.Append(EntryFor(drive, "a"));
-  UseHelperProgram(VANTREL_BINARY);
+  const ProcessHelpers processes;
   for (const bool ended : {false, true}) {
     const pid_t ahead = PrestartHelper();
     ASSERT_GT(ahead, 0);
-    siginfo_t info{};
-    if (ended) ::kill(ahead, SIGKILL);
-    // Ended and not yet reaped: left for the start to find.
-    while (ended &&
-           ::waitid(P_PID, static_cast<id_t>(ahead), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (ended) {
+      ::kill(ahead, SIGKILL);
+      // Ended and not yet reaped: left for the start to find.
+      siginfo_t info{};
+      while (::waitid(P_PID, static_cast<id_t>(ahead), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     const std::shared_ptr<THelperClient> helper = THelperClient::Start();
     EXPECT_EQ(helper->Pid() == ahead, !ended);
     EXPECT_EQ(MeasuredTotal(list, helper), 3u) << ended;
   }
-  UseHelperProgram(std::string());
 }
 
 // A helper killed from outside while a call blocks (a crash, the out-of-memory killer): in a
@@ -537,10 +543,7 @@ TEST_F(ScannerTest, HelperKilledFromOutsideLeavesItsWorkNotDone) {
   const std::string root = Bytes(env.Root()) + "/vol";
   BlockingVolume volume(root, "f a.tmp 1\nb blk\nf blk/in.tmp 2\nu slow.tmp 3\nf z.tmp 4\n");
   if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
-  struct ProcessHelpers {
-    ProcessHelpers() { UseHelperProgram(VANTREL_BINARY); }
-    ~ProcessHelpers() { UseHelperProgram(std::string()); }
-  } processes;
+  const ProcessHelpers processes;
   std::shared_ptr<THelperClient> helper;
   // Killed once the walk, or the deletion, waits on the blocked call.
   const auto killAt = [&](int calls, qsizetype listed) {
