@@ -32,6 +32,20 @@ unsigned char TypeByStat(int dirFd, const char* name) {
   return DT_UNKNOWN;
 }
 
+bool ReadsFillToTheEnd(int fd) {
+  struct statfs sf {};
+  if (::fstatfs(fd, &sf) != 0) return false;
+  switch (static_cast<unsigned long>(sf.f_type)) {
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 as well
+    case BTRFS_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
 namespace {
 
 // Whether the kernel takes no path at all with AT_EMPTY_PATH (Linux 6.11 on), which spares it

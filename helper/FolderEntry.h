@@ -38,6 +38,13 @@ bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice
 // DT_UNKNOWN for anything else or a name gone).
 unsigned char TypeByStat(int dirFd, const char* name);
 
+// Whether the file system of the open directory fd ends a listing read short only at the
+// directory's end (ext2/3/4, btrfs, XFS, tmpfs fill the caller's buffer while entries remain):
+// a read that leaves room for one more record of the longest name then was the last, and the
+// read that would return nothing is spared. Any other (FUSE, NFS, overlays) is read to the empty
+// read.
+bool ReadsFillToTheEnd(int fd);
+
 // Mount points of the process's mount table, read now, that lie strictly below root (no
 // trailing "/"), named as below root as given even when root is reached through a link.
 std::unordered_set<std::string> MountPointsBelow(const std::string& root);

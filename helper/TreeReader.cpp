@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -25,6 +27,9 @@
 namespace {
 
 constexpr size_t kReadSize = 32 * 1024;
+// A listing record of the longest name the kernel hands out.
+constexpr size_t kLongestRecord =
+    (offsetof(struct dirent64, d_name) + NAME_MAX + 1 + 7) & ~size_t{7};
 // After this many quick reads in a row, one thread fewer is at work.
 constexpr size_t kQuickReads = 64;
 // While the threads at work are no more than the processors, one read in this many is watched
@@ -150,6 +155,7 @@ struct FolderRead {
   std::shared_ptr<UniqueFd> fd;  // when it has subfolders, or the cache cleaning keeps it
   dev_t device = 0;
   ino_t inode = 0;
+  bool readsFillToTheEnd = false;  // the root's: its file system's (ReadsFillToTheEnd)
 };
 
 }  // namespace
@@ -163,6 +169,7 @@ struct TTreeReader::State {
   std::unordered_set<std::string> mounts;
   WalkVolume volume;
   UniqueFd cacheRoot;  // the cache folder as checked, the walk's start (set by the root's reader)
+  bool readsFillToTheEnd = false;  // of the walk's volume, set once the root is read
 
   std::mutex mutex;
   std::condition_variable work;
@@ -416,8 +423,11 @@ class FolderReader {
     UniqueFd fd;
     FolderIdentity id;
     const char* name = !isRoot ? node.name.c_str() : s_.cacheRoot.Valid() ? "." : s_.path.c_str();
-    if (!EnterFolder(parentFd, name, isRoot, parentDevice, s_.volume, node.path, fd, id) ||
-        !List(fd.Get())) {
+    const bool entered =
+        EnterFolder(parentFd, name, isRoot, parentDevice, s_.volume, node.path, fd, id);
+    // The walk never leaves its volume, so the root's file system is every folder's.
+    if (entered && isRoot) result.readsFillToTheEnd = ReadsFillToTheEnd(fd.Get());
+    if (!entered || !List(fd.Get(), isRoot ? result.readsFillToTheEnd : s_.readsFillToTheEnd)) {
       result.listing = NotEntered(parentFd, node.name);
       // A root that cannot be listed is still there: the walk found it a directory.
       if (isRoot) result.listing->exists = true;
@@ -465,7 +475,7 @@ class FolderReader {
 
  private:
   // The whole listing into the buffer; false when it could not even begin.
-  bool List(int fd) {
+  bool List(int fd, bool fillsToTheEnd) {
     used_ = 0;
     for (;;) {
       if (buffer_.size() - used_ < kReadSize)
@@ -477,6 +487,8 @@ class FolderReader {
       }
       if (got == 0) break;
       used_ += static_cast<size_t>(got);
+      // Room left for any record: the file system stopped at the folder's end.
+      if (fillsToTheEnd && buffer_.size() - used_ >= kLongestRecord) break;
     }
     return used_ > 0;
   }
@@ -547,6 +559,7 @@ void TTreeReader::State::Run() {
       }
       result = reader.Read(*node, cacheRoot.Valid() ? cacheRoot.Get() : AT_FDCWD, 0, true);
       lock.lock();
+      readsFillToTheEnd = result.readsFillToTheEnd;
     } else {
       std::shared_ptr<UniqueFd> parentFd = parent->fd;
       std::shared_ptr<UniqueFd> from;

@@ -282,6 +282,11 @@ const Tree kTrees[] = {
      [](const std::string& d) {
        for (int i = 0; i < 600; ++i)
          MakeFile(d + "/n" + std::to_string(i) + (i % 7 == 0 ? ".tmp" : ".dat"), "x");
+       // Names near the longest: the folder's listing takes more than one read.
+       for (int i = 0; i < 150; ++i)
+         MakeFile(
+             d + "/" + std::string(240, 'w') + std::to_string(i) + (i == 149 ? ".tmp" : ".dat"),
+             "x");
        for (int i = 0; i < 40; ++i) {
          MakeDir(d + "/sub" + std::to_string(i));
          MakeFile(d + "/sub" + std::to_string(i) + "/s.tmp", "yy");
@@ -386,11 +391,15 @@ TEST(WalkOrderBlockingTest, FolderThatBlocksWhileItsSiblingsAreRead) {
   TestEnv env;
   env.WriteFile(QStringLiteral("exceptions.ini"), FormatListText(kExceptions));
   const std::string drive = Bytes(env.Root()) + "/vol";
-  BlockingVolume volume(
-      drive,
+  std::string tree =
       "f a.tmp 1\nd first\nf first/x.tmp 2\nb slow\nf slow/in.tmp 3\nd slow/under\n"
       "f slow/under/u.tmp 4\nd later\nd later/deeper\nf later/deeper/d.tmp 5\n"
-      "d temp\nf temp/t.dat 6\nf z.tmp 7\n");
+      "d temp\nf temp/t.dat 6\nf z.tmp 7\nd many\n";
+  // A listing the server hands out a page at a time: each read comes back short.
+  for (int i = 0; i < 200; ++i)
+    tree += "f many/" + std::string(40, 'm') + std::to_string(i) + ".dat 1\n";
+  tree += "f many/last.tmp 8\n";
+  BlockingVolume volume(drive, tree);
   if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
   std::thread release([&volume] {
     if (volume.WaitForBlocked(1)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -400,7 +409,7 @@ TEST(WalkOrderBlockingTest, FolderThatBlocksWhileItsSiblingsAreRead) {
   const Outcome got = ThreadedCheck(drive, never);
   release.join();
   EXPECT_EQ(got, SequentialCheck(drive, never).Run());
-  EXPECT_EQ(got.entries.size(), 7);
+  EXPECT_EQ(got.entries.size(), 8);
 }
 
 }  // namespace
