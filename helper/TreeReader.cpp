@@ -165,6 +165,7 @@ struct TTreeReader::State {
   TReadOptions options;
   std::shared_ptr<TWakeUp> wake;
   size_t maxAhead = kMaxAhead;
+  size_t maxNear = kMaxAhead * kNearFactor;
   size_t maxOpen = kMaxOpenFolders;
   std::unordered_set<std::string> mounts;
   WalkVolume volume;
@@ -291,9 +292,8 @@ struct TTreeReader::State {
       child->depth = parent->depth + 1;
       // Within the window; past it, still a folder that comes before the farthest one read ahead
       // (the walk reaches it sooner), up to the hard bound; and always the walk's next need.
-      const bool within =
-          Ahead() < maxAhead || (Ahead() < maxAhead * kNearFactor && farthest != nullptr &&
-                                 Earlier(child.get(), farthest));
+      const bool within = Ahead() < maxAhead || (Ahead() < maxNear && farthest != nullptr &&
+                                                 Earlier(child.get(), farthest));
       if (!WalkWaitsFor(parent) && (!within || heldBytes + readyBytes >= kMaxAheadBytes)) break;
       waiting.pop();
       if (farthest == nullptr || Earlier(farthest, child.get())) farthest = child.get();
@@ -641,7 +641,10 @@ TTreeReader::TTreeReader(std::string path, TReadOptions options, std::shared_ptr
   s.path = std::move(path);
   s.options = std::move(options);
   s.wake = std::move(wake);
-  if (s.options.cacheFolder) s.maxAhead = kMaxCacheAhead;
+  if (s.options.cacheFolder) {
+    s.maxAhead = kMaxCacheAhead;
+    s.maxNear = kMaxCacheAhead * kCacheNearFactor;
+  }
   // Within what the process may open, with room for everything else.
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)

@@ -21,14 +21,15 @@
 //
 // Bounds: at most kMaxAhead folders (kMaxCacheAhead for the cache cleaning, whose listings keep
 // their folder open) are being read, read, or waiting for the check; past that, only folders the
-// walk reaches sooner than the farthest one already queued, up to kNearFactor times as many; and
-// at most kMaxAheadBytes of their listings (one larger listing is still read whole). The folder
-// the walk needs next is always read, so the bounds never stop the walk. Besides the folders
-// being read (one a thread), at most kMaxOpenFolders folders whose subfolders still wait are
-// kept open, and no more than an eighth of what the process may open (the root always; the
-// others are opened again from the nearest open one, checked by device and inode, when needed):
-// a folder of a million subfolders, or a tree ten thousand levels deep, opens a few hundred at
-// most. Fewer than that, the read-ahead of a bushy tree keeps opening folders it gave up.
+// walk reaches sooner than the farthest one already queued, up to kNearFactor times as many
+// (kCacheNearFactor for the cache cleaning); and at most kMaxAheadBytes of their listings (one
+// larger listing is still read whole). The folder the walk needs next is always read, so the bounds
+// never stop the walk. Besides the folders being read (one a thread), at most kMaxOpenFolders
+// folders whose subfolders still wait are kept open, and no more than an eighth of what the process
+// may open (the root always; the others are opened again from the nearest open one, checked by
+// device and inode, when needed): a folder of a million subfolders, or a tree ten thousand levels
+// deep, opens a few hundred at most. Fewer than that, the read-ahead of a bushy tree keeps opening
+// folders it gave up.
 //
 // `wake` is raised when the check has asked for more (Next found none) and a batch is ready,
 // the first listing or the end is ready. Abandon() lets the reader go: a thread stuck in the
@@ -38,7 +39,10 @@ class TTreeReader {
  public:
   static constexpr size_t kMaxAhead = 64;
   static constexpr size_t kMaxCacheAhead = 32;
-  static constexpr size_t kNearFactor = 8;
+  // Wide enough that while the walk goes down a part of the tree that can only be read one level
+  // at a time, the other threads still have room to read what comes after it.
+  static constexpr size_t kNearFactor = 32;
+  static constexpr size_t kCacheNearFactor = 8;
   static constexpr size_t kMaxAheadBytes = 8 * 1024 * 1024;
   static constexpr size_t kMaxOpenFolders = 256;
   // The pool's threads: VANTREL_READERS (1 to kMaxThreads) when set, else kDefaultThreads.

@@ -278,6 +278,15 @@ const Tree kTrees[] = {
          path += "/b";
        }
      }},
+    {"a deep chain first, then more siblings than the read-ahead window",
+     [](const std::string& d) {
+       std::string path = d + "/a";
+       MakeDir(path);
+       for (int i = 0; i < 20; ++i) MakeDir(path += "/c");
+       MakeFile(path + "/bottom.tmp", "x");
+       for (int i = 0; i < 100; ++i) MakeDir(d + "/s" + std::to_string(i));
+       Files(d, {"s0/first.tmp", "s99/last.tmp"});
+     }},
     {"wide",
      [](const std::string& d) {
        for (int i = 0; i < 600; ++i)
