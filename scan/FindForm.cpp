@@ -403,12 +403,7 @@ bool TFindForm::eventFilter(QObject* watched, QEvent* event) {
 void TFindForm::showEvent(QShowEvent* event) {
   // The check is queued from the show, and events come between: the window is in its checking
   // state at once, or a close request (or Delete) then would act before the check has begun.
-  if (!event->spontaneous()) {
-    CanClose = false;
-    DeleteButton->setEnabled(false);
-    CloseButton->setEnabled(false);
-    SetSelectionButtons(false);
-  }
+  if (!event->spontaneous()) EnterCheckingState();
   TModalForm::showEvent(event);
 }
 
@@ -450,6 +445,13 @@ void TFindForm::FormClose() {
 
 bool TFindForm::SwitchOn(const QString& name) {
   return Registry.ValueExists(name) && Registry.ReadInteger(name) == 1;
+}
+
+void TFindForm::EnterCheckingState() {
+  CanClose = false;
+  DeleteButton->setEnabled(false);
+  CloseButton->setEnabled(false);
+  SetSelectionButtons(false);
 }
 
 void TFindForm::SetSelectionButtons(bool enabled) {
@@ -495,7 +497,7 @@ void TFindForm::RunChecks() {
     CacheFolder = *folder;
   // 4-9. Texts, counters, panels, progress bar, Stop, buttons.
   ApplyLanguage();
-  CanClose = false;
+  EnterCheckingState();
   FoundCount = 0;
   StatusBarPanels[0]->clear();
   StatusBarPanels[1]->setText(FilesText(Language, 0));
@@ -504,9 +506,6 @@ void TFindForm::RunChecks() {
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   StopRequested = false;
-  DeleteButton->setEnabled(false);
-  CloseButton->setEnabled(false);
-  SetSelectionButtons(false);
 
   // 10. Each ticked drive, top to bottom.
   const QStringList masks =

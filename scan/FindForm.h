@@ -111,6 +111,9 @@ class TFindForm : public TModalForm {
   void RunChecks();
   void EndFailedCheck();
   bool SwitchOn(const QString& name);
+  // Closing waits, and Delete, Close and the selection buttons are off: from the show and at the
+  // check's start.
+  void EnterCheckingState();
   void SetSelectionButtons(bool enabled);
   void ReportCheck();
   // Sets the minimum size and the place from frame_, for a frame of these margins.
