@@ -16,21 +16,25 @@ std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
   const size_t slash = file.path.rfind('/');
   if (slash == std::string::npos) return 0;
   const std::string_view folder(file.path.data(), slash + 1);
-  if (folder != folder_) {
-    // The first file of a folder is looked up whole: most folders hold one finding.
-    folder_.assign(folder);
-    folderFd_.Reset();
-    folderOpened_ = false;
-    return ::fstatat(AT_FDCWD, file.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-               ? static_cast<std::uint64_t>(st.st_size)
-               : 0;
+  while (!open_.empty() && !folder.starts_with(open_.back().path)) open_.pop_back();
+  if (open_.empty() && file.relativeStart > 0 && file.relativeStart <= folder.size()) {
+    // The walk's root folder, once for all the files below it.
+    const std::string_view root = folder.substr(0, file.relativeStart);
+    if (root != triedRoot_) {
+      triedRoot_.assign(root);
+      UniqueFd fd(::open(triedRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (fd.Valid()) open_.push_back(Folder{triedRoot_, std::move(fd)});
+    }
   }
-  if (!folderOpened_) {
-    folderOpened_ = true;
-    folderFd_.Reset(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const auto from = [&] { return open_.empty() ? 0 : open_.back().path.size(); };
+  const auto at = [&] { return open_.empty() ? AT_FDCWD : open_.back().fd.Get(); };
+  if (folder == lastFolder_ && from() != folder.size() && open_.size() < kMaxOpen) {
+    const std::string below(folder.substr(from()));
+    UniqueFd fd(::openat(at(), below.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) open_.push_back(Folder{std::string(folder), std::move(fd)});
   }
-  if (!folderFd_.Valid()) return 0;
-  return ::fstatat(folderFd_.Get(), file.path.c_str() + slash + 1, &st, AT_SYMLINK_NOFOLLOW) == 0
+  lastFolder_.assign(folder);
+  return ::fstatat(at(), file.path.c_str() + from(), &st, AT_SYMLINK_NOFOLLOW) == 0
              ? static_cast<std::uint64_t>(st.st_size)
              : 0;
 }

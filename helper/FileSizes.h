@@ -2,22 +2,30 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "helper/FoundFile.h"
 #include "helper/SafeUnlink.h"
 #include "platform/UniqueFd.h"
 
 // Measures listed files as they are now, never following a link; a file that is gone (or cannot
-// be reached) counts 0. Files of one folder come together in the result list: the first is looked
-// up by its whole path, and from the second on one open of the folder serves the rest, each a
-// one-name lookup.
+// be reached) counts 0. Files of one folder come together in the result list, the files of its
+// subfolders among them: the walk's root folder is opened once, any other folder for its second
+// file in a row, each kept while the files after it lie in it or below it, and every file is
+// looked up from the deepest folder open on its way.
 class TFileSizes {
  public:
   std::uint64_t SizeOf(const TFoundFile& file);
 
  private:
-  std::string folder_;
-  UniqueFd folderFd_;
-  bool folderOpened_ = false;
+  struct Folder {
+    std::string path;  // ends with '/'
+    UniqueFd fd;
+  };
+  static constexpr size_t kMaxOpen = 64;
+
+  std::vector<Folder> open_;  // each folder below the one before
+  std::string lastFolder_;
+  std::string triedRoot_;
   TSafeUnlink deepFiles_;
 };

@@ -234,14 +234,17 @@ TEST_F(DeletionTest, EveryEntryDeletedLeavesNothingToCount) {
   EXPECT_EQ(view.positions, std::vector<int>({33, 67, 100}));
 }
 
-// The first file of a folder is measured by its path, the others through the folder opened for
-// them: either way the total is of the files as they are now.
+// Files are measured from the folders kept open on their way (a folder's files with a
+// subfolder's among them, a second root inside the first): the total is of the files as they
+// are now.
 TEST_F(DeletionTest, MeasuredTotalIsOfTheFilesAsTheyAreNow) {
-  List({"a", "c/d", "c/e", "c/f", "g/h"});
+  List({"a", "c/d", "c/e", "c/s/t/u", "c/s/t/v", "c/f", "g/h", "g/i"});
+  list.Append(EntryFor(drive + "/c", "s/t/u"));
   ::unlink((drive + "/c/d").c_str());
+  MakeFile(drive + "/c/s/t/v", "xyz");
   MakeFile(drive + "/c/f", "0123456789");
   ::unlink((drive + "/g/h").c_str());
-  EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 10u);
+  EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 7u + 3u + 10u + 7u + 7u);
 }
 
 // A long list goes in parts bounded by files and by bytes; each file's size lands on its own row.
