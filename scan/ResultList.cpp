@@ -103,7 +103,8 @@ QByteArray TResultList::StorePath(std::string_view folder, std::string_view name
   const size_t length = folder.size() + name.size();
   if (pathBlocks_.empty() || pathBlockUsed_ + length + 1 > pathBlockSize_) {
     pathBlockSize_ = std::max(kPathBlock, length + 1);
-    pathBlocks_.push_back(std::make_unique<char[]>(pathBlockSize_));
+    // Not zeroed first: every byte is written before it is read.
+    pathBlocks_.push_back(std::make_unique_for_overwrite<char[]>(pathBlockSize_));
     pathBlockUsed_ = 0;
   }
   char* at = pathBlocks_.back().get() + pathBlockUsed_;
