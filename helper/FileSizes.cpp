@@ -6,6 +6,14 @@
 
 #include <string_view>
 
+namespace {
+
+// Only a place to look names up from, as a whole path would pass the folder: searching it
+// needs no right to list it.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+}  // namespace
+
 std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
   struct stat st {};
   if (file.path.size() >= PATH_MAX) {
@@ -22,7 +30,7 @@ std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
     const std::string_view root = folder.substr(0, file.relativeStart);
     if (root != triedRoot_) {
       triedRoot_.assign(root);
-      UniqueFd fd(::open(triedRoot_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      UniqueFd fd(::open(triedRoot_.c_str(), kFolderFlags));
       if (fd.Valid()) open_.push_back(Folder{triedRoot_, std::move(fd)});
     }
   }
@@ -30,7 +38,7 @@ std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
   const auto at = [&] { return open_.empty() ? AT_FDCWD : open_.back().fd.Get(); };
   if (folder == lastFolder_ && from() != folder.size() && open_.size() < kMaxOpen) {
     const std::string below(folder.substr(from()));
-    UniqueFd fd(::openat(at(), below.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::openat(at(), below.c_str(), kFolderFlags));
     if (fd.Valid()) open_.push_back(Folder{std::string(folder), std::move(fd)});
   }
   lastFolder_.assign(folder);
