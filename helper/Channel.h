@@ -22,7 +22,7 @@
 //
 // Program to helper:
 //   ReadTree       u8 options (1 match masks, 2 size temporary files, 4 cache folder, 8 only
-//                  the files that fit or are sized),
+//                  the files that fit or are sized, 16 sizes later),
 //                  u32 mask count, each mask as str (UTF-8), then str path.
 //                  Reads the tree; its listings come as Listings on the same stream.
 //   Taken          u32 listings, u32 bytes: the program took these from what it was sent; the
@@ -37,8 +37,9 @@
 //                  relative to a folder a cache listing named. Results as for RemoveFiles.
 //   Cut            starts no further removal of the batch; BatchOver follows when the one
 //                  running has ended.
-//   Measure        u32 first, u32 count, each a file: sizes of listed files now (first: the
-//                  place of the first in the program's list). Answered by Sizes.
+//   Measure        u32 first, u8 identify, u32 count, each a file: sizes of listed files now
+//                  (first: the place of the first in the program's list), with identify 1
+//                  their identities too. Answered by Sizes.
 //   Release        u32 count, each u32 folder: folders no listing of the program holds any more.
 //   CacheFolder    str path: whether the folder may be emptied. Answered by Answer.
 // Helper to program:
@@ -48,7 +49,9 @@
 //   Removed        u32 first, then one byte a removal: 1 when no file of that name is left.
 //   BatchOver      the batch is over: every removal has ended, or it was cut and the running
 //                  one has ended.
-//   Sizes          u32 first, then one u64 a file (0 for a file gone).
+//   Sizes          u32 first, u8 identify, then a file each: u64 size (0 for a file gone); with
+//                  identify 1 also u64 device, u64 inode, u8 kind (0 gone or neither file nor
+//                  link, 1 file, 2 link).
 //   Answer         u8 yes.
 //   Note           str text: what the helper would have written on standard error.
 // A file is u32 relativeStart, u64 device, u64 inode, u8 symlink, str path; a str is a u32

@@ -14,15 +14,14 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
 }  // namespace
 
-std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
-  struct stat st {};
+bool TFileSizes::Stat(const TFoundFile& file, struct stat& st) {
   if (file.path.size() >= PATH_MAX) {
     // The kernel resolves a whole path only up to PATH_MAX; deeper files are reached folder by
     // folder.
-    return deepFiles_.Stat(file, st) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    return deepFiles_.Stat(file, st);
   }
   const size_t slash = file.path.rfind('/');
-  if (slash == std::string::npos) return 0;
+  if (slash == std::string::npos) return false;
   const std::string_view folder(file.path.data(), slash + 1);
   while (!open_.empty() && !folder.starts_with(open_.back().path)) open_.pop_back();
   if (open_.empty() && file.relativeStart > 0 && file.relativeStart <= folder.size()) {
@@ -42,7 +41,5 @@ std::uint64_t TFileSizes::SizeOf(const TFoundFile& file) {
     if (fd.Valid()) open_.push_back(Folder{std::string(folder), std::move(fd)});
   }
   lastFolder_.assign(folder);
-  return ::fstatat(at(), file.path.c_str() + from(), &st, AT_SYMLINK_NOFOLLOW) == 0
-             ? static_cast<std::uint64_t>(st.st_size)
-             : 0;
+  return ::fstatat(at(), file.path.c_str() + from(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }

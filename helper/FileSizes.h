@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,14 +11,14 @@
 #include "platform/UniqueFd.h"
 
 // Measures listed files as they are now, never following the file's own link (its folders are
-// passed as a lookup of its whole path passes them); a file that is gone (or cannot be reached)
-// counts 0. Files of one folder come together in the result list, the files of its
+// passed as a lookup of its whole path passes them); false for a file that is gone (or cannot be
+// reached), which counts 0. Files of one folder come together in the result list, the files of its
 // subfolders among them: the walk's root folder is opened once, any other folder for its second
 // file in a row, each kept while the files after it lie in it or below it, and every file is
 // looked up from the deepest folder open on its way.
 class TFileSizes {
  public:
-  std::uint64_t SizeOf(const TFoundFile& file);
+  bool Stat(const TFoundFile& file, struct stat& st);
 
  private:
   struct Folder {

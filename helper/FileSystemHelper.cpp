@@ -192,6 +192,7 @@ struct Work {
   std::vector<std::pair<std::shared_ptr<UniqueFd>, std::string>> cached;
   std::string path;
   std::uint32_t first = 0;  // Measure: the first file's place in the program's list
+  bool identify = false;    // Measure: each file's identity too
   std::shared_ptr<std::atomic<bool>> cut;
 };
 
@@ -348,7 +349,16 @@ class Worker {
         Writer out;
         out.Begin(Message::Sizes, work.stream);
         out.U32(work.first);
-        for (const TFoundFile& file : work.files) out.U64(sizes.SizeOf(file));
+        out.U8(work.identify ? 1 : 0);
+        for (const TFoundFile& file : work.files) {
+          struct stat st {};
+          const bool found = sizes.Stat(file, st);
+          out.U64(found ? static_cast<std::uint64_t>(st.st_size) : 0);
+          if (!work.identify) continue;
+          out.U64(static_cast<std::uint64_t>(st.st_dev));
+          out.U64(static_cast<std::uint64_t>(st.st_ino));
+          out.U8(!found ? 0 : S_ISREG(st.st_mode) ? 1 : S_ISLNK(st.st_mode) ? 2 : 0);
+        }
         out.End();
         shared_->out.Send(out);
         break;
@@ -485,6 +495,7 @@ class Dispatcher {
     options.sizeTemporaryFiles = (flags & 2) != 0;
     options.cacheFolder = (flags & 4) != 0;
     options.onlyUsedFiles = (flags & 8) != 0;
+    options.sizesLater = (flags & 16) != 0;
     for (std::uint32_t n = in.U32(); n > 0 && !in.Bad(); --n) {
       const std::string_view mask = in.Str();
       // The program sends only the masks that compile.
@@ -538,6 +549,7 @@ class Dispatcher {
         break;
       case Message::Measure:
         work.first = in.U32();
+        work.identify = in.U8() != 0;
         readFiles();
         break;
       default:

@@ -86,4 +86,7 @@ struct TReadOptions {
   // Leaves out the files that neither fit a mask nor were sized: the check has no use for them
   // (directories are always listed).
   bool onlyUsedFiles = false;
+  // Nothing shows a running total: the files that would be sized are listed without a stat of
+  // their own (size, device and inode 0); the end of the check measures and identifies them.
+  bool sizesLater = false;
 };

@@ -463,7 +463,7 @@ class FolderReader {
       }
       listing->Add(out);
     }
-    if (listing->sizesPending) listing->TakeSizes(fd.Get());
+    if (listing->sizesPending && !s_.options.sizesLater) listing->TakeSizes(fd.Get());
     if (!result.nameEnds.empty() || s_.options.cacheFolder) {
       result.fd = std::make_shared<UniqueFd>(std::move(fd));
       // The cache cleaning deletes relative to the very folder it listed.

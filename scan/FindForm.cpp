@@ -511,8 +511,9 @@ void TFindForm::RunChecks() {
   const QStringList masks =
       OptionsForm != nullptr ? ListBoxEntries(OptionsForm->MaskBox) : QStringList();
   ScanView view(*this);
-  TScanner scanner(*TempFileModel, view, Language, exceptions_, masks,
-                   ScanSettings{ProgramCommandLine().dryRun, EventInterval, helper_});
+  TScanner scanner(
+      *TempFileModel, view, Language, exceptions_, masks,
+      ScanSettings{ProgramCommandLine().dryRun, EventInterval, helper_, !IsHeadless()});
   Registry.OpenKey(kOptionsKey, true);
   QListWidget* drives = MainForm != nullptr ? MainForm->DriveListBox : nullptr;
   for (int row = 0; drives != nullptr && row < drives->count(); ++row) {

@@ -77,9 +77,10 @@ TRemoteTree::TRemoteTree(std::shared_ptr<THelperClient> helper, const std::strin
   state_->id = id_;
   channel::Writer out;
   out.Begin(channel::Message::ReadTree, id_);
-  out.U8(static_cast<std::uint8_t>(
-      (options.matchMasks ? 1 : 0) | (options.sizeTemporaryFiles ? 2 : 0) |
-      (options.cacheFolder ? 4 : 0) | (options.onlyUsedFiles ? 8 : 0)));
+  out.U8(static_cast<std::uint8_t>((options.matchMasks ? 1 : 0) |
+                                   (options.sizeTemporaryFiles ? 2 : 0) |
+                                   (options.cacheFolder ? 4 : 0) | (options.onlyUsedFiles ? 8 : 0) |
+                                   (options.sizesLater ? 16 : 0)));
   out.U32(static_cast<std::uint32_t>(masks.size()));
   for (const QString& mask : masks) out.Str(mask.toUtf8().toStdString());
   out.Str(path);

@@ -125,6 +125,7 @@ bool TResultList::HoldsPathUnder(std::string_view folder) const {
 void TResultList::Append(ResultEntry entry) {
   entry.checked = false;
   runningTotal_ += entry.size;
+  unidentified_ |= !entry.identified;
   entries_.push_back(std::move(entry));
   if (indexed_ && entries_.back().marker == 0) paths_.insert(ViewOf(entries_.back().path));
 }
@@ -149,6 +150,7 @@ void TResultList::Clear() {
   indexed_ = false;
   committed_ = 0;
   runningTotal_ = 0;
+  unidentified_ = false;
   checkedCount_ = 0;
   endResetModel();
 }
@@ -250,11 +252,22 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   endResetModel();
 }
 
-void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes) {
+void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes,
+                                   const std::vector<MeasuredIdentity>& identities) {
   quint64 total = 0;
+  bool unidentified = false;
   for (size_t i = 0; i < entries_.size() && i < sizes.size(); ++i) {
-    entries_[i].size = sizes[i];
+    ResultEntry& entry = entries_[i];
+    entry.size = sizes[i];
     total += sizes[i];
+    if (!entry.identified && i < identities.size() && identities[i].kind != 0) {
+      entry.device = identities[i].device;
+      entry.inode = identities[i].inode;
+      entry.symlink = identities[i].kind == 2;
+      entry.identified = true;
+    }
+    unidentified |= !entry.identified;
   }
   runningTotal_ = total;
+  if (sizes.size() >= entries_.size()) unidentified_ = unidentified;
 }

@@ -31,6 +31,17 @@ struct ResultEntry {
   quint16 marker = 0;         // after a failed deletion: its text, as TResultList::Marker
   bool checked = false;
   bool symlink = false;
+  // False while device and inode are unknown (listed without a stat: the first measuring takes
+  // them); such an entry's file is never removed.
+  bool identified = true;
+};
+
+// What a measuring found under an entry's path; kind 0 when nothing (or neither a file nor a
+// link), 1 a file, 2 a link.
+struct MeasuredIdentity {
+  quint64 device = 0;
+  quint64 inode = 0;
+  quint8 kind = 0;
 };
 
 // What the helper needs of an entry to remove or measure its file.
@@ -101,8 +112,12 @@ class TResultList : public QAbstractListModel {
   quint64 RunningTotal() const { return runningTotal_; }
   // Changes whenever rows go.
   quint64 Revision() const { return revision_; }
-  // Every entry's size as just measured (in row order), and their sum as the total.
-  void SetMeasuredTotal(const std::vector<quint64>& sizes);
+  // Every entry's size as just measured (in row order), and their sum as the total; an entry not
+  // yet identified takes the identity found, when it is of a file or link.
+  void SetMeasuredTotal(const std::vector<quint64>& sizes,
+                        const std::vector<MeasuredIdentity>& identities = {});
+  // Whether some entry is not identified (once true, until a measuring identifies them all).
+  bool HasUnidentified() const { return unidentified_; }
 
  signals:
   void UserTickChanged(int row);
@@ -122,6 +137,7 @@ class TResultList : public QAbstractListModel {
   mutable std::unordered_set<std::string_view> paths_;
   mutable bool indexed_ = false;
   quint64 runningTotal_ = 0;
+  bool unidentified_ = false;
   quint64 revision_ = 0;  // changes whenever rows go
   qsizetype checkedCount_ = 0;
   quint64 tickGeneration_ = 0;

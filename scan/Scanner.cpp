@@ -386,6 +386,7 @@ std::unique_ptr<TRemoteTree> TScanner::Read(const std::string& root, bool matchM
   options.matchMasks = matchMasks;
   options.sizeTemporaryFiles = sizeTemporaryFiles;
   options.cacheFolder = cacheFolder;
+  options.sizesLater = !settings_.liveTotal;
   // The cache cleaning deletes every file; an invalid mask ends the check at the first file met.
   options.onlyUsedFiles = !cacheFolder && !(matchMasks && invalidMask_);
   return std::make_unique<TRemoteTree>(helper_, root, matchMasks ? masks_ : QStringList(), options,
@@ -543,6 +544,7 @@ ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string&
   result.inode = entry.inode;
   result.relativeStart = static_cast<quint32>(root_.size());
   result.symlink = entry.symlink;
+  result.identified = settings_.liveTotal;
   return result;
 }
 

@@ -33,6 +33,10 @@ struct ScanSettings {
   std::chrono::steady_clock::duration eventInterval = std::chrono::milliseconds(16);
   // The file system helper the check's reading and deletions run in; a new one when none.
   std::shared_ptr<THelperClient> helper = nullptr;
+  // Whether the total is on display while the check runs. Without a display nothing shows it
+  // before the check's end, so the walk takes no sizes: the end measures the findings, once, and
+  // takes their identities for the Delete command.
+  bool liveTotal = true;
 };
 
 // The walkers of one check. Each entry step walks one tree and appends findings to the result

@@ -19,16 +19,25 @@ struct Measurement : THelperClient::Stream {
   std::shared_ptr<TWakeUp> wake = std::make_shared<TWakeUp>();
   std::mutex mutex;
   std::vector<quint64> sizes;
-  size_t arrived = 0;  // files measured, in parts of any order
+  std::vector<MeasuredIdentity> identities;  // asked for only while some entry lacks one
+  size_t arrived = 0;                        // files measured, in parts of any order
   bool gone = false;
 
   void Receive(channel::Message type, std::string_view body) override {
     if (type != channel::Message::Sizes) return;
     channel::Reader in(body);
     const std::uint32_t first = in.U32();
+    const bool identified = in.U8() != 0 && !identities.empty();
     std::lock_guard lock(mutex);
     size_t at = first;
-    while (!in.AtEnd() && at < sizes.size()) sizes[at++] = in.U64();
+    for (; !in.AtEnd() && !in.Bad() && at < sizes.size(); ++at) {
+      sizes[at] = in.U64();
+      if (!identified) continue;
+      MeasuredIdentity& identity = identities[at];
+      identity.device = in.U64();
+      identity.inode = in.U64();
+      identity.kind = in.U8();
+    }
     arrived += at - first;
     wake->Raise();
   }
@@ -51,6 +60,8 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     const size_t count = static_cast<size_t>(list.Count());
     auto measurement = std::make_shared<Measurement>();
     measurement->sizes.assign(count, 0);
+    const bool identify = list.HasUnidentified();
+    if (identify) measurement->identities.assign(count, MeasuredIdentity{});
     const std::uint32_t id = helper->Open(measurement);
     size_t sent = 0;
     channel::Writer out;  // one buffer for every part
@@ -63,6 +74,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
       out.Clear();
       out.Begin(channel::Message::Measure, id);
       out.U32(static_cast<std::uint32_t>(sent));
+      out.U8(identify ? 1 : 0);
       out.U32(static_cast<std::uint32_t>(end - sent));
       for (; sent < end; ++sent) {
         const ResultEntry& entry = list.Entry(static_cast<qsizetype>(sent));
@@ -110,7 +122,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     helper->Close(id);
     if (changed) continue;
     std::lock_guard lock(measurement->mutex);
-    list.SetMeasuredTotal(measurement->sizes);
+    list.SetMeasuredTotal(measurement->sizes, measurement->identities);
     return list.RunningTotal();
   }
 }

@@ -20,8 +20,9 @@ class DeletionTest : public ::testing::Test {
     MakeDir(drive);
   }
 
-  // Creates the files (and their folders) and lists them in this order.
-  void List(std::initializer_list<const char*> relatives) {
+  // Creates the files (and their folders) and lists them in this order; unidentified, as a walk
+  // that takes no sizes lists them.
+  void List(std::initializer_list<const char*> relatives, bool identified = true) {
     for (const char* relative : relatives) {
       const std::string path = drive + "/" + relative;
       for (size_t slash = path.find('/', drive.size() + 1); slash != std::string::npos;
@@ -29,7 +30,12 @@ class DeletionTest : public ::testing::Test {
         if (!Exists(path.substr(0, slash))) MakeDir(path.substr(0, slash));
       }
       MakeFile(path, "content");
-      list.Append(EntryFor(drive, relative));
+      ResultEntry entry = EntryFor(drive, relative);
+      if (!identified) {
+        entry.size = entry.device = entry.inode = 0;
+        entry.identified = false;
+      }
+      list.Append(entry);
     }
     list.CommitPending();
   }
@@ -150,7 +156,8 @@ TEST_F(DeletionTest, FolderSwappedForALinkDoesNotRedirectTheDeletion) {
 }
 
 // What may stand under an entry's name when the Delete command comes: only the very file that
-// the check found is removed; anything else put there since stays and marks the entry.
+// the check found (or, listed unidentified, the measuring at its end) is removed; anything else
+// put there since stays and marks the entry.
 struct SinceTheCheckCase {
   const char* name;
   void (*change)(const std::string& path);
@@ -193,12 +200,16 @@ void PrintTo(const SinceTheCheckCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class SinceTheCheckTest : public DeletionTest,
-                          public ::testing::WithParamInterface<SinceTheCheckCase> {};
+class SinceTheCheckTest
+    : public DeletionTest,
+      public ::testing::WithParamInterface<std::tuple<SinceTheCheckCase, bool>> {};
 
 TEST_P(SinceTheCheckTest, OnlyTheFileFoundIsDeleted) {
-  const SinceTheCheckCase& c = GetParam();
-  List({"sub/a.log"});
+  const auto& [c, identifiedByMeasuring] = GetParam();
+  List({"sub/a.log"}, !identifiedByMeasuring);
+  if (identifiedByMeasuring) {
+    EXPECT_EQ(MeasuredTotal(list), 7u);
+  }
   c.change(drive + "/sub/a.log");
   Tick({0});
   const DeletionResult result = Delete();
@@ -210,8 +221,12 @@ TEST_P(SinceTheCheckTest, OnlyTheFileFoundIsDeleted) {
                                         : QStringList({At("sub/a.log") + " (Cannot delete file)"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SinceTheCheckTest, ::testing::ValuesIn(kSinceTheCheck),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, SinceTheCheckTest,
+                         ::testing::Combine(::testing::ValuesIn(kSinceTheCheck), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "IdentifiedByMeasuring" : "");
+                         });
 
 TEST_F(DeletionTest, LinkIsDeletedNotItsTarget) {
   MakeFile(drive + "/target", "t");

@@ -33,10 +33,11 @@ class ScannerTest : public ::testing::Test {
     env.WriteFile(QStringLiteral("exceptions.ini"), FormatListText(entries));
   }
 
-  TScanner& Scanner(const QStringList& masks = {QStringLiteral("*.tmp")}) {
+  TScanner& Scanner(const QStringList& masks = {QStringLiteral("*.tmp")}, bool liveTotal = true) {
     exceptions.Load();
-    scanner = std::make_unique<TScanner>(list, view, language, exceptions, masks,
-                                         ScanSettings{false, std::chrono::nanoseconds(0)});
+    scanner = std::make_unique<TScanner>(
+        list, view, language, exceptions, masks,
+        ScanSettings{false, std::chrono::nanoseconds(0), nullptr, liveTotal});
     return *scanner;
   }
 
@@ -240,6 +241,26 @@ TEST_F(ScannerTest, MaskedFindingKeepsItsPlaceBeforeTemporaryListing) {
   s.ScanTempDirectories(drive);
   EXPECT_EQ(Texts(list), At({"temp/a.tmp", "temp/b.txt"}));
   EXPECT_EQ(view.files, QStringLiteral("Files: 2"));
+}
+
+// Without a running total on display the walk takes no sizes: the end of the check measures the
+// findings and identifies them for the Delete command (the link, never its target).
+TEST_F(ScannerTest, FindingsMeasuredOnlyAtTheEndAreIdentifiedThen) {
+  MakeDir(drive + "/temp");
+  MakeFile(drive + "/temp/b.txt", "12");
+  MakeFile(drive + "/a.tmp", "345");
+  MakeFile(drive + "/target", "6789");
+  MakeLink("target", drive + "/link.tmp");
+  TScanner& s = Scanner({QStringLiteral("*.tmp")}, false);
+  s.ScanDrive(drive, true);
+  s.ScanTempDirectories(drive);
+  s.ShowCheckTotal();
+  EXPECT_EQ(view.size, QStringLiteral("Total size: 11 bytes"));
+  list.SetAllChecked(true);
+  RecordingDeletionView deletion;
+  EXPECT_EQ(DeleteTickedEntries(list, deletion, language, {}).deleted, 3);
+  EXPECT_TRUE(list.IsEmpty());
+  EXPECT_TRUE(Exists(drive + "/target"));
 }
 
 class CacheCleaningTest : public ScannerTest {
