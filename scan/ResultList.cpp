@@ -252,22 +252,23 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   endResetModel();
 }
 
-void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes,
-                                   const std::vector<MeasuredIdentity>& identities) {
+void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes) {
   quint64 total = 0;
   bool unidentified = false;
   for (size_t i = 0; i < entries_.size() && i < sizes.size(); ++i) {
-    ResultEntry& entry = entries_[i];
-    entry.size = sizes[i];
+    entries_[i].size = sizes[i];
     total += sizes[i];
-    if (!entry.identified && i < identities.size() && identities[i].kind != 0) {
-      entry.device = identities[i].device;
-      entry.inode = identities[i].inode;
-      entry.symlink = identities[i].kind == 2;
-      entry.identified = true;
-    }
-    unidentified |= !entry.identified;
+    unidentified |= !entries_[i].identified;
   }
   runningTotal_ = total;
   if (sizes.size() >= entries_.size()) unidentified_ = unidentified;
+}
+
+void TResultList::Identify(qsizetype row, const MeasuredIdentity& identity) {
+  ResultEntry& entry = entries_[static_cast<size_t>(row)];
+  if (entry.identified || identity.kind == 0) return;
+  entry.device = identity.device;
+  entry.inode = identity.inode;
+  entry.symlink = identity.kind == 2;
+  entry.identified = true;
 }

@@ -29,12 +29,14 @@ struct ResultEntry {
   quint64 inode = 0;
   quint32 relativeStart = 0;  // where the part below the walk's root folder begins in path
   quint16 marker = 0;         // after a failed deletion: its text, as TResultList::Marker
-  bool checked = false;
-  bool symlink = false;
+  // Bits, so that the entry stays within 56 bytes.
+  bool checked : 1 = false;
+  bool symlink : 1 = false;
   // False while device and inode are unknown (listed without a stat: the first measuring takes
   // them); such an entry's file is never removed.
-  bool identified = true;
+  bool identified : 1 = true;
 };
+static_assert(sizeof(ResultEntry) <= 56);
 
 // What a measuring found under an entry's path; kind 0 when nothing (or neither a file nor a
 // link), 1 a file, 2 a link.
@@ -112,11 +114,11 @@ class TResultList : public QAbstractListModel {
   quint64 RunningTotal() const { return runningTotal_; }
   // Changes whenever rows go.
   quint64 Revision() const { return revision_; }
-  // Every entry's size as just measured (in row order), and their sum as the total; an entry not
-  // yet identified takes the identity found, when it is of a file or link.
-  void SetMeasuredTotal(const std::vector<quint64>& sizes,
-                        const std::vector<MeasuredIdentity>& identities = {});
-  // Whether some entry is not identified (once true, until a measuring identifies them all).
+  // Every entry's size as just measured (in row order), and their sum as the total.
+  void SetMeasuredTotal(const std::vector<quint64>& sizes);
+  // An entry not yet identified takes the identity a measuring found, when of a file or link.
+  void Identify(qsizetype row, const MeasuredIdentity& identity);
+  // Whether some entry is not identified (once true, until a measuring finds them all).
   bool HasUnidentified() const { return unidentified_; }
 
  signals:

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,24 +20,27 @@ struct Measurement : THelperClient::Stream {
   std::shared_ptr<TWakeUp> wake = std::make_shared<TWakeUp>();
   std::mutex mutex;
   std::vector<quint64> sizes;
-  std::vector<MeasuredIdentity> identities;  // asked for only while some entry lacks one
-  size_t arrived = 0;                        // files measured, in parts of any order
+  bool identify = false;  // asked for only while some entry lacks its identity
+  // Identities of files or links found since the program last took them, by place in the list.
+  std::vector<std::pair<size_t, MeasuredIdentity>> found;
+  size_t arrived = 0;  // files measured, in parts of any order
   bool gone = false;
 
   void Receive(channel::Message type, std::string_view body) override {
     if (type != channel::Message::Sizes) return;
     channel::Reader in(body);
     const std::uint32_t first = in.U32();
-    const bool identified = in.U8() != 0 && !identities.empty();
+    const bool identified = in.U8() != 0 && identify;
     std::lock_guard lock(mutex);
     size_t at = first;
     for (; !in.AtEnd() && !in.Bad() && at < sizes.size(); ++at) {
       sizes[at] = in.U64();
       if (!identified) continue;
-      MeasuredIdentity& identity = identities[at];
+      MeasuredIdentity identity;
       identity.device = in.U64();
       identity.inode = in.U64();
       identity.kind = in.U8();
+      if (identity.kind != 0) found.emplace_back(at, identity);
     }
     arrived += at - first;
     wake->Raise();
@@ -61,7 +65,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     auto measurement = std::make_shared<Measurement>();
     measurement->sizes.assign(count, 0);
     const bool identify = list.HasUnidentified();
-    if (identify) measurement->identities.assign(count, MeasuredIdentity{});
+    measurement->identify = identify;
     const std::uint32_t id = helper->Open(measurement);
     size_t sent = 0;
     channel::Writer out;  // one buffer for every part
@@ -88,6 +92,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     bool changed = false;
     bool hurried = false;
     size_t answered = 0;
+    std::vector<std::pair<size_t, MeasuredIdentity>> found;
     for (;;) {
       size_t arrived = 0;
       {
@@ -97,7 +102,13 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
           return std::nullopt;
         }
         arrived = measurement->arrived;
+        found.swap(measurement->found);
       }
+      // Taken into the entries as they come: the whole list's identities are never held twice.
+      if (list.Revision() == revision)
+        for (const auto& [row, identity] : found)
+          list.Identify(static_cast<qsizetype>(row), identity);
+      found.clear();
       if (arrived == count) break;
       // The parts go as the socket takes them: the helper holds the rest of those in flight. One
       // is always on its way, so there is always an answer to wait for (and, after Stop, to time).
@@ -122,7 +133,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     helper->Close(id);
     if (changed) continue;
     std::lock_guard lock(measurement->mutex);
-    list.SetMeasuredTotal(measurement->sizes, measurement->identities);
+    list.SetMeasuredTotal(measurement->sizes);
     return list.RunningTotal();
   }
 }
