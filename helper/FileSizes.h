@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 

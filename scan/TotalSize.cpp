@@ -20,7 +20,6 @@ struct Measurement : THelperClient::Stream {
   std::shared_ptr<TWakeUp> wake = std::make_shared<TWakeUp>();
   std::mutex mutex;
   std::vector<quint64> sizes;
-  bool identify = false;  // asked for only while some entry lacks its identity
   // Identities of files or links found since the program last took them, by place in the list.
   std::vector<std::pair<size_t, MeasuredIdentity>> found;
   size_t arrived = 0;  // files measured, in parts of any order
@@ -30,7 +29,8 @@ struct Measurement : THelperClient::Stream {
     if (type != channel::Message::Sizes) return;
     channel::Reader in(body);
     const std::uint32_t first = in.U32();
-    const bool identified = in.U8() != 0 && identify;
+    // The answer says whether it carries identities (asked for only while some entry lacks one).
+    const bool identified = in.U8() != 0;
     std::lock_guard lock(mutex);
     size_t at = first;
     for (; !in.AtEnd() && !in.Bad() && at < sizes.size(); ++at) {
@@ -65,7 +65,6 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     auto measurement = std::make_shared<Measurement>();
     measurement->sizes.assign(count, 0);
     const bool identify = list.HasUnidentified();
-    measurement->identify = identify;
     const std::uint32_t id = helper->Open(measurement);
     size_t sent = 0;
     channel::Writer out;  // one buffer for every part
