@@ -20,6 +20,7 @@
 
 #include "helper/CacheFolderGuard.h"
 #include "helper/FolderEntry.h"
+#include "platform/BriefMutex.h"
 #include "platform/WorkerThreads.h"
 #include "scan/MaskList.h"
 #include "scan/TemporaryNames.h"
@@ -172,8 +173,8 @@ struct TTreeReader::State {
   UniqueFd cacheRoot;  // the cache folder as checked, the walk's start (set by the root's reader)
   bool readsFillToTheEnd = false;  // of the walk's volume, set once the root is read
 
-  std::mutex mutex;
-  std::condition_variable work;
+  TBriefMutex mutex;
+  std::condition_variable_any work;
   std::unique_ptr<Node> root;
   std::vector<Node*> walk;  // the handing over: the root down to the folder it is in
   std::priority_queue<Node*, std::vector<Node*>, Later>

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "helper/Channel.h"
+#include "platform/BriefMutex.h"
 #include "platform/UniqueFd.h"
 
 // Where helpers come from: the program file to start with the helper switch, or none, in which
@@ -107,7 +108,7 @@ class THelperClient : public std::enable_shared_from_this<THelperClient> {
   std::atomic<bool> killed_{false};
   std::atomic<bool> down_{false};
 
-  std::mutex mutex_;
+  TBriefMutex mutex_;
   std::map<std::uint32_t, std::shared_ptr<Stream>> streams_;
   std::map<std::uint32_t, std::chrono::steady_clock::time_point> deadlines_;
   std::uint32_t nextId_ = 1;

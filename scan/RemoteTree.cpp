@@ -1,7 +1,8 @@
 #include "scan/RemoteTree.h"
 
-#include <mutex>
 #include <vector>
+
+#include "platform/BriefMutex.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ struct TRemoteTree::State : THelperClient::Stream {
   std::shared_ptr<TWakeUp> wake;
   std::uint32_t id = 0;
 
-  std::mutex mutex;
+  TBriefMutex mutex;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
   bool asked = false;  // the check found nothing ready and waits for a wake-up
