@@ -1,7 +1,6 @@
 #include "helper/FileSystemHelper.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -38,7 +37,9 @@ constexpr std::chrono::milliseconds kResultPause(5);
 constexpr size_t kResultBatch = 256;
 // How long a pump waits for its reader before looking whether it was abandoned.
 constexpr std::chrono::milliseconds kPumpPause(100);
-constexpr int kMaxMeasurers = 4;
+// Threads that measure the parts of a total: as many as the tree's reading uses, since on a cold
+// cache each stat waits on the disk, not on the processor.
+constexpr int kMeasurers = 8;
 
 // The helper's end of the channel: every thread sends through it, one message batch at a time.
 class Outbox {
@@ -404,10 +405,7 @@ class Dispatcher {
       : shared_(std::make_shared<Shared>(fd)), worker_(std::make_shared<Worker>(shared_)) {
     StartWorkerThread([worker = worker_] { worker->Loop(); });
     StartWorkerThread([worker = worker_] { worker->FlushResults(); });
-    // The parts of a total are measured on as many threads as there are processors.
-    cpu_set_t cpus;
-    const int processors = ::sched_getaffinity(0, sizeof cpus, &cpus) == 0 ? CPU_COUNT(&cpus) : 1;
-    for (int i = std::clamp(processors, 1, kMaxMeasurers); i > 0; --i) {
+    for (int i = kMeasurers; i > 0; --i) {
       measurers_.push_back(std::make_shared<Worker>(shared_));
       StartWorkerThread([worker = measurers_.back()] { worker->Loop(); });
     }

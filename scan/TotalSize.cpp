@@ -10,10 +10,11 @@
 namespace {
 
 // Files a Measure message names (at most, and about as many bytes), and how many such messages
-// may be on their way at once.
-constexpr size_t kPart = 1024;
-constexpr size_t kPartBytes = 128 * 1024;
-constexpr size_t kPartsInFlight = 4;
+// may be on their way at once: two for each of the helper's measuring threads, so that each
+// has its next at hand.
+constexpr size_t kPart = 512;
+constexpr size_t kPartBytes = 64 * 1024;
+constexpr size_t kPartsInFlight = 16;
 constexpr std::chrono::milliseconds kWaitSlice(20);
 
 struct Measurement : THelperClient::Stream {
