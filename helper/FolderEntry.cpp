@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/DriveMap.h"
@@ -89,20 +91,56 @@ bool IsUnmountedSubvolume(int fd, const FolderIdentity& id) {
   return ::fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
 }
 
+// Whether openat2 may be asked to stay on the mount (Linux 5.6 on, and not filtered out).
+std::atomic<bool> g_openWithinMount{true};
+
+enum class Opened { Yes, No, Unasked };
+
+// Opens the subfolder name on the condition that the kernel crosses no mount to reach it (a bind
+// mount, an automount trigger, any other volume mounted there, also after the mount table was
+// read).
+Opened OpenWithinMount(int parentFd, const char* name, UniqueFd& fd) {
+  if (!g_openWithinMount.load(std::memory_order_relaxed)) return Opened::Unasked;
+  open_how how{};
+  how.flags = static_cast<std::uint64_t>(kSubdirectoryFlags);
+  how.resolve = RESOLVE_NO_XDEV;
+  fd.Reset(static_cast<int>(::syscall(SYS_openat2, parentFd, name, &how, sizeof how)));
+  if (fd.Valid()) return Opened::Yes;
+  if (errno != ENOSYS && errno != EPERM && errno != EINVAL && errno != E2BIG) return Opened::No;
+  g_openWithinMount.store(false, std::memory_order_relaxed);
+  return Opened::Unasked;
+}
+
+bool OnParentsVolume(int fd, dev_t parentDevice, const FolderIdentity& id) {
+  // The root of any mount (a bind mount shares the device) is another volume. The kernel tells
+  // it of the open directory itself, so a volume mounted after the mount table was read is
+  // caught too.
+  return (id.device == parentDevice || IsUnmountedSubvolume(fd, id)) && !id.mountRoot;
+}
+
 }  // namespace
+
+bool IdentifyEntered(int fd, dev_t parentDevice, FolderIdentity& id) {
+  if (id.known) return true;
+  if (!Identify(fd, id)) return false;
+  id.known = true;
+  return OnParentsVolume(fd, parentDevice, id);
+}
 
 bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
                  const WalkVolume& volume, std::string_view path, UniqueFd& fd,
                  FolderIdentity& id) {
-  fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
-  if (!fd.Valid() || !Identify(fd.Get(), id)) return false;
-  if (isRoot ? id.device != volume.device
-             : id.device != parentDevice && !IsUnmountedSubvolume(fd.Get(), id))
-    return false;
-  // Below the root, the root of any mount (a bind mount shares the device) is another volume.
-  // The kernel tells it of the open directory itself, so a volume mounted after the mount table
-  // was read is caught too.
-  if (!isRoot && id.mountRoot) return false;
+  const Opened opened = isRoot ? Opened::Unasked : OpenWithinMount(parentFd, name, fd);
+  if (opened == Opened::No) return false;
+  if (opened == Opened::Yes) {
+    id = FolderIdentity{};
+    id.known = false;
+  } else {
+    fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
+    if (!fd.Valid() || !Identify(fd.Get(), id)) return false;
+    if (isRoot ? id.device != volume.device : !OnParentsVolume(fd.Get(), parentDevice, id))
+      return false;
+  }
   // A mount point is listed without its "/". (The table serves kernels that cannot tell a
   // mount's root.)
   return volume.mountPoints == nullptr || volume.mountPoints->empty() || path.size() <= 1 ||

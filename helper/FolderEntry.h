@@ -24,6 +24,9 @@ struct FolderIdentity {
   dev_t device = 0;
   ino_t inode = 0;
   bool mountRoot = false;  // the root of a mount, as far as the kernel tells (Linux 5.8 on)
+  // False for a subfolder the kernel opened on the condition that it crossed no mount: device
+  // and inode are asked later, and only of folders that need them (IdentifyEntered).
+  bool known = true;
 };
 
 // Opens the directory name below parentFd as a walk enters it and tells whether it is on the
@@ -33,6 +36,12 @@ struct FolderIdentity {
 // directory's path with its trailing "/".
 bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
                  const WalkVolume& volume, std::string_view path, UniqueFd& fd, FolderIdentity& id);
+
+// Takes the identity of a folder EnterFolder left unknown and tells whether it is on the walk's
+// volume as EnterFolder would have: on its parent's device or an unmounted btrfs subvolume of it.
+// A folder without subfolders needs neither: no walk goes through it, and the open already kept
+// to the volume's mounts.
+bool IdentifyEntered(int fd, dev_t parentDevice, FolderIdentity& id);
 
 // The kind of an entry whose d_type the file system left unknown (DT_DIR, DT_REG, DT_LNK, or
 // DT_UNKNOWN for anything else or a name gone).

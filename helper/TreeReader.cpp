@@ -434,8 +434,6 @@ class FolderReader {
       if (isRoot) result.listing->exists = true;
       return result;
     }
-    result.device = id.device;
-    result.inode = id.inode;
     auto listing = std::make_unique<TListing>();
     listing->kind = TListing::Kind::Listed;
     listing->name = node.name;
@@ -464,6 +462,14 @@ class FolderReader {
       }
       listing->Add(out);
     }
+    // Only a folder with subfolders is ever opened again, or gone through, by its identity.
+    if (!result.nameEnds.empty() && !IdentifyEntered(fd.Get(), parentDevice, id)) {
+      FolderRead other;
+      other.listing = NotEntered(parentFd, node.name);
+      return other;
+    }
+    result.device = id.device;
+    result.inode = id.inode;
     if (listing->sizesPending && !s_.options.sizesLater) listing->TakeSizes(fd.Get());
     if (!result.nameEnds.empty() || s_.options.cacheFolder) {
       result.fd = std::make_shared<UniqueFd>(std::move(fd));

@@ -55,6 +55,15 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
         ::mount("tmpfs", (drive + "/mnt").c_str(), "tmpfs", 0, "size=1m") != 0)
       ::_exit(77);
     MakeFile(drive + "/mnt/inside.tmp");
+    // Refused by the kernel itself, without the mount table (a volume mounted after it was read).
+    struct stat st {};
+    const UniqueFd parent(::open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd;
+    FolderIdentity id;
+    if (::stat(drive.c_str(), &st) != 0 ||
+        EnterFolder(parent.Get(), "mnt", false, st.st_dev, WalkVolume{st.st_dev, nullptr},
+                    drive + "/mnt/", fd, id))
+      ::_exit(2);
     TResultList list;
     RecordingView view;
     TLanguageFile language;
