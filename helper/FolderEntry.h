@@ -33,7 +33,9 @@ struct FolderIdentity {
 // walk's volume: the walk's root (which may be reached through a link and be a mount's root) on
 // the volume's device; any other directory never through a link, on its parent's device or an
 // unmounted btrfs subvolume of it, not a mount's root, not a mount point of the table. path: the
-// directory's path with its trailing "/".
+// directory's path with its trailing "/". Where the kernel can refuse a mount crossing while it
+// opens (openat2, Linux 5.6 on), a subdirectory is opened that way and its device test waits for
+// IdentifyEntered (id.known false).
 bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
                  const WalkVolume& volume, std::string_view path, UniqueFd& fd, FolderIdentity& id);
 
