@@ -120,14 +120,13 @@ bool OnParentsVolume(int fd, dev_t parentDevice, const FolderIdentity& id) {
 
 }  // namespace
 
-bool IdentifyEntered(int fd, dev_t parentDevice, FolderIdentity& id) {
-  if (id.known) return true;
+bool IdentifyFolder(int fd, FolderIdentity& id) {
   if (!Identify(fd, id)) return false;
   id.known = true;
-  return OnParentsVolume(fd, parentDevice, id);
+  return true;
 }
 
-bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
+bool EnterFolder(int parentFd, const char* name, bool isRoot, std::optional<dev_t> parentDevice,
                  const WalkVolume& volume, std::string_view path, UniqueFd& fd,
                  FolderIdentity& id) {
   const Opened opened = isRoot ? Opened::Unasked : OpenWithinMount(parentFd, name, fd);
@@ -136,9 +135,14 @@ bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice
     id = FolderIdentity{};
     id.known = false;
   } else {
+    if (!isRoot && !parentDevice) {
+      FolderIdentity parent;
+      if (!Identify(parentFd, parent)) return false;
+      parentDevice = parent.device;
+    }
     fd.Reset(::openat(parentFd, name, isRoot ? kRootFlags : kSubdirectoryFlags));
-    if (!fd.Valid() || !Identify(fd.Get(), id)) return false;
-    if (isRoot ? id.device != volume.device : !OnParentsVolume(fd.Get(), parentDevice, id))
+    if (!fd.Valid() || !IdentifyFolder(fd.Get(), id)) return false;
+    if (isRoot ? id.device != volume.device : !OnParentsVolume(fd.Get(), *parentDevice, id))
       return false;
   }
   // A mount point is listed without its "/". (The table serves kernels that cannot tell a

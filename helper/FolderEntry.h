@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -24,8 +25,9 @@ struct FolderIdentity {
   dev_t device = 0;
   ino_t inode = 0;
   bool mountRoot = false;  // the root of a mount, as far as the kernel tells (Linux 5.8 on)
-  // False for a subfolder the kernel opened on the condition that it crossed no mount: device
-  // and inode are asked later, and only of folders that need them (IdentifyEntered).
+  // False for a subfolder the kernel opened on the condition that it crossed no mount: nothing
+  // more is asked of it, unless its descriptor is given up and it must be found again
+  // (IdentifyFolder).
   bool known = true;
 };
 
@@ -34,16 +36,15 @@ struct FolderIdentity {
 // the volume's device; any other directory never through a link, on its parent's device or an
 // unmounted btrfs subvolume of it, not a mount's root, not a mount point of the table. path: the
 // directory's path with its trailing "/". Where the kernel can refuse a mount crossing while it
-// opens (openat2, Linux 5.6 on), a subdirectory is opened that way and its device test waits for
-// IdentifyEntered (id.known false).
-bool EnterFolder(int parentFd, const char* name, bool isRoot, dev_t parentDevice,
+// opens (openat2, Linux 5.6 on), a subdirectory is opened that way and that is the whole test:
+// within one mount the device number changes only at a subvolume (btrfs, bcachefs), which is part
+// of the volume. parentDevice: none when the parent was opened that way (its device is then
+// asked of parentFd, should the kernel stop taking such opens).
+bool EnterFolder(int parentFd, const char* name, bool isRoot, std::optional<dev_t> parentDevice,
                  const WalkVolume& volume, std::string_view path, UniqueFd& fd, FolderIdentity& id);
 
-// Takes the identity of a folder EnterFolder left unknown and tells whether it is on the walk's
-// volume as EnterFolder would have: on its parent's device or an unmounted btrfs subvolume of it.
-// A folder without subfolders needs neither: no walk goes through it, and the open already kept
-// to the volume's mounts.
-bool IdentifyEntered(int fd, dev_t parentDevice, FolderIdentity& id);
+// The device and inode of an open directory; false when the kernel tells neither.
+bool IdentifyFolder(int fd, FolderIdentity& id);
 
 // The kind of an entry whose d_type the file system left unknown (DT_DIR, DT_REG, DT_LNK, or
 // DT_UNKNOWN for anything else or a name gone).

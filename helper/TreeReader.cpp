@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <unordered_set>
 #include <vector>
@@ -73,8 +74,7 @@ struct Node {
   bool taken = false;  // handed over (its listing left with it)
   std::unique_ptr<TListing> listing;
   size_t bytes = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
+  FolderIdentity id;  // unknown, until needed, for a folder opened within the mount
 
   // Its subfolders' names in listing order; the first `queued` have nodes: live[i - liveStart]
   // for those from liveBase on (the others are through; the vector drops them now and then).
@@ -154,8 +154,7 @@ struct FolderRead {
   std::string names;
   std::vector<std::uint32_t> nameEnds;
   std::shared_ptr<UniqueFd> fd;  // when it has subfolders, or the cache cleaning keeps it
-  dev_t device = 0;
-  ino_t inode = 0;
+  FolderIdentity id;
   bool readsFillToTheEnd = false;  // the root's: its file system's (ReadsFillToTheEnd)
 };
 
@@ -322,7 +321,11 @@ struct TTreeReader::State {
       if (shallowest == holding.end() || (*it)->depth < (*shallowest)->depth) shallowest = it;
     }
     if (shallowest == holding.end()) return;
-    (*shallowest)->fd.reset();
+    // Its subfolders are opened again by name, and what is opened must be this very folder:
+    // one the kernel cannot identify is kept open rather than lost.
+    Node* givenUp = *shallowest;
+    if (!givenUp->id.known && !IdentifyFolder(givenUp->fd->Get(), givenUp->id)) return;
+    givenUp->fd.reset();
     holding.erase(shallowest);
   }
   void LetGo(Node* node) {
@@ -340,8 +343,7 @@ struct TTreeReader::State {
       for (size_t i = threads; i > 1; --i)
         StartWorkerThread([state = self.lock()] { state->Run(); });
     node->read = true;
-    node->device = result.device;
-    node->inode = result.inode;
+    node->id = result.id;
     node->bytes = result.listing->Bytes();
     node->listing = std::move(result.listing);
     ++held;
@@ -419,7 +421,7 @@ class FolderReader {
 
   // Enters the folder below parentFd (isRoot: the walk's root, named by the node's path or
   // "." below the cache folder), lists it whole, tests its names and takes its sizes.
-  FolderRead Read(const Node& node, int parentFd, dev_t parentDevice, bool isRoot) {
+  FolderRead Read(const Node& node, int parentFd, std::optional<dev_t> parentDevice, bool isRoot) {
     FolderRead result;
     UniqueFd fd;
     FolderIdentity id;
@@ -462,14 +464,7 @@ class FolderReader {
       }
       listing->Add(out);
     }
-    // Only a folder with subfolders is ever opened again, or gone through, by its identity.
-    if (!result.nameEnds.empty() && !IdentifyEntered(fd.Get(), parentDevice, id)) {
-      FolderRead other;
-      other.listing = NotEntered(parentFd, node.name);
-      return other;
-    }
-    result.device = id.device;
-    result.inode = id.inode;
+    result.id = id;
     if (listing->sizesPending && !s_.options.sizesLater) listing->TakeSizes(fd.Get());
     if (!result.nameEnds.empty() || s_.options.cacheFolder) {
       result.fd = std::make_shared<UniqueFd>(std::move(fd));
@@ -507,20 +502,23 @@ class FolderReader {
 };
 
 // Opens a folder again whose descriptor was given up, from the nearest folder above it that
-// holds one, one name at a time, each checked to be the folder that was read (device, inode).
+// holds one, one name at a time and never through a link; what it reaches must be the folder that
+// was read (device, inode), whatever was renamed on the way there.
 UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& down) {
   UniqueFd at;
   int current = from->Get();
   for (const Node* folder : down) {
     UniqueFd next(
         ::openat(current, folder->name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st {};
-    if (!next.Valid() || ::fstat(next.Get(), &st) != 0 || st.st_dev != folder->device ||
-        st.st_ino != folder->inode)
-      return UniqueFd();
+    if (!next.Valid()) return UniqueFd();
     at = std::move(next);
     current = at.Get();
   }
+  const FolderIdentity& read = down.back()->id;
+  struct stat st {};
+  if (!read.known || ::fstat(at.Get(), &st) != 0 || st.st_dev != read.device ||
+      st.st_ino != read.inode)
+    return UniqueFd();
   return at;
 }
 
@@ -583,7 +581,8 @@ void TTreeReader::State::Run() {
       }
       // Its last subfolder on its way: the folder's descriptor is this thread's to let go.
       if (++parent->opened == parent->Subfolders()) LetGo(parent);
-      const dev_t parentDevice = parent->device;
+      const std::optional<dev_t> parentDevice =
+          parent->id.known ? std::optional<dev_t>(parent->id.device) : std::nullopt;
       const bool watchAll = allowed > processors;
       through.swap(finished);
       lock.unlock();
