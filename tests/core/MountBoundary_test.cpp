@@ -2,9 +2,13 @@
 // the mount table (a bind mount shares its device).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include "BtrfsImage.h"
@@ -45,6 +49,7 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
   const std::string drive = Bytes(env.Root()) + "/drive";
   MakeDir(drive);
   MakeDir(drive + "/mnt");
+  MakeDir(drive + "/plain");
   MakeFile(drive + "/a.tmp");
 
   const pid_t child = ::fork();
@@ -64,16 +69,37 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
         EnterFolder(parent.Get(), "mnt", false, st.st_dev, WalkVolume{st.st_dev, nullptr},
                     drive + "/mnt/", fd, id))
       ::_exit(2);
-    TResultList list;
-    RecordingView view;
-    TLanguageFile language;
-    TExceptionsFile exceptions;
-    exceptions.Load();
-    TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
-    scanner.ScanDrive(drive);
-    const bool onlyOutside = Texts(list) == QStringList({QString::fromStdString(drive + "/a.tmp")});
+    const auto onlyOutside = [&] {
+      TResultList list;
+      RecordingView view;
+      TLanguageFile language;
+      TExceptionsFile exceptions;
+      exceptions.Load();
+      TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
+      scanner.ScanDrive(drive);
+      return Texts(list) == QStringList({QString::fromStdString(drive + "/a.tmp")});
+    };
+    if (!onlyOutside()) ::_exit(1);
+    // A kernel that takes no openat2 from here on (an old one, a filter): folders are then told
+    // by their devices, a parent opened before by its descriptor.
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+      ::_exit(77);
+    if (EnterFolder(parent.Get(), "mnt", false, std::nullopt, WalkVolume{st.st_dev, nullptr},
+                    drive + "/mnt/", fd, id) ||
+        !EnterFolder(parent.Get(), "plain", false, std::nullopt, WalkVolume{st.st_dev, nullptr},
+                     drive + "/plain/", fd, id))
+      ::_exit(3);
+    const bool fellBack = onlyOutside();
     ::umount((drive + "/mnt").c_str());
-    ::_exit(onlyOutside ? 0 : 1);
+    ::_exit(fellBack ? 0 : 4);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
