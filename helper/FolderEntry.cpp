@@ -54,13 +54,17 @@ namespace {
 // copying an empty one in.
 std::atomic<bool> g_nullPathStatx{true};
 
+// Device and inode need no word with a network or FUSE server (the pool may ask them while it
+// holds its lock): the kernel's own copy is enough.
+constexpr int kStatxFlags = AT_EMPTY_PATH | AT_STATX_DONT_SYNC;
+
 int StatxOfFolder(int fd, struct statx& sx) {
   if (g_nullPathStatx.load(std::memory_order_relaxed)) {
-    const long done = ::syscall(SYS_statx, fd, nullptr, AT_EMPTY_PATH, STATX_INO, &sx);
+    const long done = ::syscall(SYS_statx, fd, nullptr, kStatxFlags, STATX_INO, &sx);
     if (done == 0 || errno != EFAULT) return static_cast<int>(done);
     g_nullPathStatx.store(false, std::memory_order_relaxed);
   }
-  return ::statx(fd, "", AT_EMPTY_PATH, STATX_INO, &sx);
+  return ::statx(fd, "", kStatxFlags, STATX_INO, &sx);
 }
 
 bool Identify(int fd, FolderIdentity& id) {
