@@ -81,6 +81,8 @@ dpkg-deb -c "$deb" | awk '$2 != "root/root" { bad = 1; print } END { exit bad }'
 # The paths written at install time name /usr, never the staging directory.
 dpkg-deb -x "$deb" "$tmp/tree"
 if grep -rl -e "$BUILD" -e _CPack_Packages "$tmp/tree"; then fail "build paths in the package"; fi
+# Its libraries come from the system's own directories alone.
+if readelf -d "$tmp/tree/usr/bin/vantrel" | grep -E 'R(UN)?PATH'; then fail "run path in vantrel"; fi
 grep -qx 'ExecStart="/usr/libexec/vantrel/vantrel-launch" /dall' \
   "$tmp/tree/usr/lib/systemd/user/vantrel-clean.service" || fail "service ExecStart"
 grep -qx 'Exec=/usr/libexec/vantrel/vantrel-launch' \
