@@ -14,7 +14,8 @@
 // The volume a walk stays on: a directory on another device than its parent, the root of a
 // mount (a bind mount shares its device), or one whose path is a mount point of the mount table,
 // is never entered. A btrfs subvolume that is not mounted (its own device number, but no mount)
-// is part of the volume and is walked.
+// is part of the volume and is walked; where the kernel keeps opens within the mount, so is any
+// other file system's subvolume (bcachefs).
 struct WalkVolume {
   dev_t device = 0;
   const std::unordered_set<std::string>* mountPoints = nullptr;  // paths without trailing "/"
