@@ -424,10 +424,9 @@ class FolderReader {
   FolderRead Read(const Node& node, int parentFd, std::optional<dev_t> parentDevice, bool isRoot) {
     FolderRead result;
     UniqueFd fd;
-    FolderIdentity id;
     const char* name = !isRoot ? node.name.c_str() : s_.cacheRoot.Valid() ? "." : s_.path.c_str();
     const bool entered =
-        EnterFolder(parentFd, name, isRoot, parentDevice, s_.volume, node.path, fd, id);
+        EnterFolder(parentFd, name, isRoot, parentDevice, s_.volume, node.path, fd, result.id);
     // The walk never leaves its volume, so the root's file system is every folder's.
     if (entered && isRoot) result.readsFillToTheEnd = ReadsFillToTheEnd(fd.Get());
     if (!entered || !List(fd.Get(), isRoot ? result.readsFillToTheEnd : s_.readsFillToTheEnd)) {
@@ -464,7 +463,6 @@ class FolderReader {
       }
       listing->Add(out);
     }
-    result.id = id;
     if (listing->sizesPending && !s_.options.sizesLater) listing->TakeSizes(fd.Get());
     if (!result.nameEnds.empty() || s_.options.cacheFolder) {
       result.fd = std::make_shared<UniqueFd>(std::move(fd));
@@ -515,9 +513,9 @@ UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& 
     current = at.Get();
   }
   const FolderIdentity& read = down.back()->id;
-  struct stat st {};
-  if (!read.known || ::fstat(at.Get(), &st) != 0 || st.st_dev != read.device ||
-      st.st_ino != read.inode)
+  FolderIdentity reached;
+  if (!read.known || !IdentifyFolder(at.Get(), reached) || reached.device != read.device ||
+      reached.inode != read.inode)
     return UniqueFd();
   return at;
 }
