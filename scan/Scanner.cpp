@@ -524,7 +524,7 @@ void TScanner::ShowMeasuredTotal() {
 }
 
 void TScanner::ShowCheckTotal() {
-  if (totalFresh_) {
+  if (totalFresh_ || !walked_) {
     FlushDisplay();
     return;
   }
@@ -577,6 +577,7 @@ void TScanner::Append(ResultEntry entry) {
 }
 
 void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
+  walked_ = true;
   stopHeld_ = false;
   Guarded(*this, [&] {
     root_ = WithSlash(root);
@@ -609,6 +610,7 @@ void TScanner::ScanDrive(const std::string& root, bool collectTemporary) {
 }
 
 void TScanner::ScanTempDirectories(const std::string& root) {
+  walked_ = true;
   stopHeld_ = false;
   Guarded(*this, [&] {
     if (Stopped()) return;
@@ -684,6 +686,7 @@ void TScanner::AppendCollected() {
 }
 
 void TScanner::CleanInternetCache(const QString& folder) {
+  walked_ = true;
   stopHeld_ = false;
   Guarded(*this, [&] {
     if (Stopped()) return;

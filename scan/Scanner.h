@@ -81,7 +81,7 @@ class TScanner {
   void ShowTotalSize();
   // The end of the check: shows the total of the listed files as they are now, measured by the
   // helper unless nothing can have changed since it last was (after Stop the helper must answer
-  // at once, or the total as last measured stays).
+  // at once, or the total as last measured stays); nothing when no walker ran.
   void ShowCheckTotal();
   // Puts every pending text on display.
   void FlushDisplay();
@@ -144,6 +144,8 @@ class TScanner {
   bool stopHeld_ = false;
   // The total was measured by the helper, and no entry nor file of the list changed since.
   bool totalFresh_ = false;
+  // A walker ran in this check, so the total is on display (a check on no drive shows none).
+  bool walked_ = false;
 
   // What ScanDrive collected for ScanTempDirectories.
   std::optional<std::string> collectedRoot_;

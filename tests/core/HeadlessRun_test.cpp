@@ -88,6 +88,12 @@ TEST_F(HeadlessRunTest, UnattendedRunDeletesAndReports) {
   EXPECT_FALSE(Exists(root + "/c/a.tmp"));
   EXPECT_FALSE(Exists(root + "/e/b\xff.bak"));
   EXPECT_TRUE(Exists(root + "/c/keep.tmp"));
+
+  // No RAM drive: no walker runs, so no total is shown (the deletion's is).
+  const RunResult none = Vantrel({"/dram"});
+  EXPECT_EQ(none.exitCode, 0) << none.err.toStdString();
+  EXPECT_EQ(none.out, QStringLiteral(" Finished\nFiles: 0\n\n Deleted files 0 of 0\nFiles: 0\n"
+                                     "Total size: 0 bytes\n"));
 }
 
 // The trash, from --trash or UseTrash = 1: the output is a deletion's, the findings are in the
