@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdio>
 
@@ -40,6 +42,17 @@ bool g_failed = false;
 // offscreen platform (size hints, runtime directory) would read like failures in a cron mail.
 void QuietQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtCriticalMsg || type == QtFatalMsg) Print(stderr, message + u'\n');
+}
+
+// A display that is named but cannot be reached fails the run (status 1) instead of aborting it:
+// Qt gives up from its message handler when no window system comes up.
+QtMessageHandler g_qtHandler = nullptr;
+void FailOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (g_qtHandler != nullptr) g_qtHandler(type, context, message);
+  if (type == QtFatalMsg) {
+    std::fflush(nullptr);
+    ::_exit(1);
+  }
 }
 
 void InstallHeadlessMessageBoxes() {
@@ -120,7 +133,9 @@ int RunProgram(int argc, char** argv) {
 
   // A drive switch checks as soon as the windows are up: its helper starts alongside them.
   if (IsDriveSwitch(ParamStr(1))) PrestartHelper();
+  g_qtHandler = qInstallMessageHandler(FailOnFatal);
   QApplication app(argc, argv);
+  qInstallMessageHandler(g_qtHandler);
   QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
   if (headless) {
     InstallHeadlessMessageBoxes();

@@ -352,7 +352,7 @@ DriveMap BuildDriveMap(const char* drivesOverride, std::string_view mountInfo,
                        const std::function<bool(const std::string& source)>& isRemovable) {
   if (drivesOverride == nullptr) return ClassifyMounts(ParseMountInfo(mountInfo), isRemovable);
   if (std::optional<DriveMap> map = ParseDrivesOverride(drivesOverride)) return *map;
-  std::fprintf(stderr, "VANTREL_DRIVES is malformed; no drive is listed\n");
+  std::fprintf(stderr, "vantrel: VANTREL_DRIVES cannot be parsed; no drive is listed\n");
   return DriveMap();
 }
 

@@ -146,6 +146,13 @@ TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchPrintsUsageAndExits2) {
   EXPECT_TRUE(unknown.err.contains("--bogus"));
 }
 
+// A display that cannot be reached fails an unattended run like any failure: no abort.
+TEST_F(ProgramTest, UnreachableDisplayFailsWithStatus1) {
+  const RunResult run =
+      RunVantrel(env, {"/dall"}, QString(), QStringLiteral("no-such-display:4711"));
+  EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+}
+
 TEST_F(ProgramTest, UnattendedRunWithoutMaskFileFailsWithStatus1) {
   const RunResult run = RunVantrel(env, {"/dall"});
   EXPECT_EQ(run.exitCode, 1);
