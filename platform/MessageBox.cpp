@@ -20,11 +20,12 @@ MessageBoxHandler& Handler() {
 
 }  // namespace
 
-void ShowMessageBox(const QString& title, const QString& text, MessageIcon icon) {
+void ShowMessageBox(const QString& title, const QString& text, MessageIcon icon,
+                    bool windowsStayUsable) {
   // What the program printed so far comes first, before the box and whatever follows it.
   FlushOutput();
   MessageBoxHandler handler = Handler();  // a copy: the handler may replace itself
-  handler(MessageBoxCall{title, text, icon});
+  handler(MessageBoxCall{title, text, icon, windowsStayUsable});
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {

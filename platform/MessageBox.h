@@ -11,12 +11,16 @@ struct MessageBoxCall {
   QString title;
   QString text;
   MessageIcon icon;
+  // The windows stay usable while the box waits (the check's warning): otherwise the box is
+  // modal.
+  bool windowsStayUsable = false;
 };
 
 using MessageBoxHandler = std::function<void(const MessageBoxCall&)>;
 
 // Shows a box with a single OK button and no owner window; returns when it is dismissed.
-void ShowMessageBox(const QString& title, const QString& text, MessageIcon icon);
+void ShowMessageBox(const QString& title, const QString& text, MessageIcon icon,
+                    bool windowsStayUsable = false);
 
 // Replaces the handler; returns the previous one. The initial handler writes "Title: text" to
 // standard error and returns at once (the behaviour without a display).

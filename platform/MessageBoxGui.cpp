@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 
 #include "platform/GuiHandlers.h"
@@ -6,12 +8,22 @@
 
 void InstallGuiMessageBoxes() {
   SetMessageBoxHandler([](const MessageBoxCall& call) {
-    QMessageBox box(
-        call.icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
-        call.title, call.text, QMessageBox::Ok);
+    const QMessageBox::Icon icon =
+        call.icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning;
+    // A box beside the modal window takes no input from it; one it would block stands over it.
+    QMessageBox box(icon, call.title, call.text, QMessageBox::Ok,
+                    call.windowsStayUsable ? QApplication::activeModalWidget() : nullptr);
     // The box's native window exists from here on, so the repaint can watch it appear.
     box.winId();
     RepaintOnceShown(&box);
-    box.exec();
+    if (!call.windowsStayUsable) {
+      box.exec();
+      return;
+    }
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.show();
+    loop.exec();
   });
 }

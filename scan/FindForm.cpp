@@ -148,7 +148,8 @@ class TFindForm::ScanView : public IScanView {
   }
   bool StopRequested() const override { return form_.StopRequested; }
   void ShowWarning(const QString& title, const QString& text) override {
-    ShowMessageBox(title, text, MessageIcon::Warning);
+    // The check waits for the box while the find window takes Stop and ticks.
+    ShowMessageBox(title, text, MessageIcon::Warning, true);
   }
   void ExceptionsLoaded(const QStringList& entries) override {
     if (OptionsForm != nullptr) SetListBoxEntries(OptionsForm->ExceptionsBox, entries);

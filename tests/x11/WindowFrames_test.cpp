@@ -1,6 +1,8 @@
 // The windows' frames under a real X server and window manager, measured as the server has them:
 // the places and sizes that the offscreen platform cannot show, since there no manager frames a
 // window only as it appears.
+// Clicks go through the window system, which drops them on a window a modal one blocks.
+#define QTEST_QPA_MOUSE_HANDLING
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -13,7 +15,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 #include "UiTestSupport.h"
@@ -40,9 +44,9 @@ class WindowFramesTest : public FormsTest {
     FormsTest::SetUp();
   }
 
-  // The windows over one empty drive, with these options values.
-  static void Start(TestEnv& env, const QByteArray& options = {}) {
-    env.SetEnv("VANTREL_DRIVES", "C=fixed:" + env.Root().toUtf8());
+  // The windows over one empty drive (or the one named), with these options values.
+  static void Start(TestEnv& env, const QByteArray& options = {}, const QByteArray& drive = {}) {
+    env.SetEnv("VANTREL_DRIVES", "C=fixed:" + (drive.isEmpty() ? env.Root().toUtf8() : drive));
     env.WriteFile(QStringLiteral("vantrel.ini"), "*.tmp\r\n");
     env.WriteFile(QStringLiteral("exceptions.ini"), "");
     env.WriteFile(env.RegistryFile(),
@@ -269,6 +273,35 @@ TEST_F(WindowFramesTest, WarningBoxesOverTheCoveredMainWindowArePainted) {
     ASSERT_TRUE(WaitFor([&shown, &poll] { return shown.isValid() && !poll.isActive(); }, 20000));
     EXPECT_TRUE(painted) << c.name;
   }
+}
+
+// The missing drive's warning holds the check until its OK, while the find window takes Stop.
+TEST_F(WindowFramesTest, FindWindowTakesStopWhileTheWarningWaits) {
+  Start(env, ", \"AutoCheckHD\": 1", env.Root().toUtf8() + "/missing");
+  InstallGuiMessageBoxes();
+  ShowMainWindow();
+  bool stopTaken = false;
+  bool boxSeen = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(window);
+      if (box == nullptr || !box->isVisible() || !box->windowHandle()->isExposed()) continue;
+      boxSeen = true;
+      QTest::mouseClick(FindForm->StopButton, Qt::LeftButton);
+      stopTaken = FindForm->StopRequested;
+      box->accept();
+      return;
+    }
+    if (boxSeen && FindForm->CloseButton->isEnabled()) {
+      poll.stop();
+      FindForm->CloseButton->click();
+    }
+  });
+  poll.start(10);
+  QTimer::singleShot(0, MainForm->Start1, &QAction::trigger);
+  ASSERT_TRUE(WaitFor([&poll] { return !poll.isActive(); }, 20000));
+  EXPECT_TRUE(stopTaken);
 }
 
 }  // namespace
