@@ -127,6 +127,9 @@ void RemoveSelected(QListWidget* box, AfterEach afterEach) {
     delete box->takeItem(box->row(item));
     afterEach();
   }
+  // A one-choice list selects the next entry as it loses the current one: a second click
+  // would remove that too.
+  box->clearSelection();
 }
 
 }  // namespace

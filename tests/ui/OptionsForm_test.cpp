@@ -297,6 +297,9 @@ TEST_F(OptionsFormTest, KeyboardSelectionEnablesRemoveAndRewritesBothTotals) {
   QTest::mouseClick(OptionsForm->RemoveExButton, Qt::LeftButton);
   EXPECT_EQ(Exceptions().size(), 1);
   EXPECT_EQ(OptionsForm->StatusPanel2->text(), "Exceptions: 1");
+  // Nothing is selected after a removal: a second click removes nothing.
+  QTest::mouseClick(OptionsForm->RemoveExButton, Qt::LeftButton);
+  EXPECT_EQ(Exceptions().size(), 1);
 }
 
 TEST_F(OptionsFormTest, OkSavesBothListsThenTheLanguageAndRefreshesTheMainWindow) {
