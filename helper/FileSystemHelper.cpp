@@ -353,12 +353,13 @@ class Worker {
         out.U8(work.identify ? 1 : 0);
         for (const TFoundFile& file : work.files) {
           struct stat st {};
-          const bool found = sizes.Stat(file, st);
+          // Only a file or a link counts: not a folder put in its place.
+          const bool found = sizes.Stat(file, st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
           out.U64(found ? static_cast<std::uint64_t>(st.st_size) : 0);
           if (!work.identify) continue;
           out.U64(static_cast<std::uint64_t>(st.st_dev));
           out.U64(static_cast<std::uint64_t>(st.st_ino));
-          out.U8(!found ? 0 : S_ISREG(st.st_mode) ? 1 : S_ISLNK(st.st_mode) ? 2 : 0);
+          out.U8(!found ? 0 : S_ISREG(st.st_mode) ? 1 : 2);
         }
         out.End();
         shared_->out.Send(out);

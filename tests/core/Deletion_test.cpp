@@ -260,6 +260,10 @@ TEST_F(DeletionTest, MeasuredTotalIsOfTheFilesAsTheyAreNow) {
   MakeFile(drive + "/c/f", "0123456789");
   ::unlink((drive + "/g/h").c_str());
   EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 7u + 3u + 10u + 7u + 7u);
+  // A folder put in a file's place is no file: it adds nothing.
+  ::unlink((drive + "/g/i").c_str());
+  ::mkdir((drive + "/g/i").c_str(), 0755);
+  EXPECT_EQ(MeasuredTotal(list), 7u + 7u + 7u + 3u + 10u + 7u);
 }
 
 // A folder that may be searched but no longer listed is passed as its whole path would be.
