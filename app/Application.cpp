@@ -14,6 +14,7 @@
 #include "platform/GuiHandlers.h"
 #include "platform/HomeFolder.h"
 #include "platform/MessageBox.h"
+#include "platform/Termination.h"
 #include "scan/FindForm.h"
 #include "scan/HelperClient.h"
 #include "settings/AddExceptionForm.h"
@@ -136,6 +137,7 @@ int RunProgram(int argc, char** argv) {
   g_qtHandler = qInstallMessageHandler(FailOnFatal);
   QApplication app(argc, argv);
   qInstallMessageHandler(g_qtHandler);
+  EndOnTerminationSignals();
   QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
   if (headless) {
     InstallHeadlessMessageBoxes();
@@ -163,5 +165,5 @@ int RunProgram(int argc, char** argv) {
     status = app.exec();
   }
   DestroyForms();
-  return g_failed ? 1 : status;
+  return g_failed || TerminationRequested() ? 1 : status;
 }

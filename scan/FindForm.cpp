@@ -32,6 +32,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 #include "platform/StandardOutput.h"
+#include "platform/Termination.h"
 #include "platform/WindowFrame.h"
 #include "scan/CacheFolder.h"
 #include "scan/Deletion.h"
@@ -551,8 +552,11 @@ void TFindForm::RunChecks() {
 
   // 17. A run with parameters deletes, opens parameter 2 and ends.
   if (ParamCount() >= 1) {
-    DeleteButtonClick();
-    if (!ParamStr(2).isEmpty()) ShellOpen(ParamStr(2), ParamStr(3));
+    // Ended by a signal meanwhile, the run deletes and opens nothing.
+    if (!TerminationRequested()) {
+      DeleteButtonClick();
+      if (!ParamStr(2).isEmpty()) ShellOpen(ParamStr(2), ParamStr(3));
+    }
     if (MainForm != nullptr) MainForm->close();
   }
 }

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include "BlockingVolume.h"
 #include "ScanTestSupport.h"
 #include "TestEnv.h"
 #include "platform/UniqueFd.h"
@@ -242,6 +244,31 @@ TEST_F(HeadlessRunTest, DriveMapThatCannotBeParsedEndsTheRunWithStatusOne) {
     EXPECT_EQ(run.out, QString());
   }
   EXPECT_TRUE(Exists(root + "/c/a.tmp"));
+}
+
+// A service stopped while a removal hangs: the run ends at once, with every entry it did not
+// delete marked, the summary written and status 1.
+TEST_F(HeadlessRunTest, SignalEndsAHangingDeletionWithEverythingWritten) {
+  const std::string drive = root + "/f";
+  BlockingVolume volume(drive, "f a.tmp 1\nu b.tmp 2\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    environment.remove(QString::fromLatin1(name));
+  environment.insert(QStringLiteral("VANTREL_DRIVES"), QString::fromStdString("C=fixed:" + drive));
+  process.setProcessEnvironment(environment);
+  process.setWorkingDirectory(env.Work());
+  process.start(QStringLiteral(VANTREL_BINARY), {QStringLiteral("/dc")});
+  ASSERT_TRUE(volume.WaitForBlocked(1));
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(5000));
+  EXPECT_EQ(process.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+            QStringLiteral(" Finished\nFiles: 2\nTotal size: 3 bytes\n") + At("/f/b.tmp") +
+                " (Cannot delete file)\n" + At("/f/a.tmp") +
+                " (Cannot delete file)\n Deleted files 0 of 2\nFiles: 2\nTotal size: 3 bytes\n");
+  volume.Release();
 }
 
 TEST_F(HeadlessRunTest, MissingDriveRootIsAWarningNotAFailure) {
