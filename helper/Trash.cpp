@@ -134,7 +134,9 @@ std::optional<dev_t> DeviceOfNearest(std::string path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) return st.st_dev;
     const size_t slash = path.find_last_of('/');
-    if (errno != ENOENT || slash == std::string::npos || path == "/") return std::nullopt;
+    // ENOTDIR: a file stands where a folder of the path would be; it is on the same volume.
+    if ((errno != ENOENT && errno != ENOTDIR) || slash == std::string::npos || path == "/")
+      return std::nullopt;
     path.resize(slash == 0 ? 1 : slash);
   }
 }

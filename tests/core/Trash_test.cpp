@@ -363,6 +363,18 @@ TEST_F(TrashTest, FolderSwappedForALinkTrashesNothingOutside) {
   EXPECT_TRUE(FilesIn(trash + "/info").empty());
 }
 
+// A data folder with a file in its place holds no trash: the files of its file system stay where
+// they are, and no volume's trash takes them instead.
+TEST_F(TrashTest, HomeTrashThatCannotBeMadeLeavesTheFile) {
+  MakeFile(root + "/data", "");
+  env.SetEnv("XDG_DATA_HOME", QByteArray::fromStdString(root + "/data"));
+  List({"a.tmp"});
+  const DeletionResult result = Trash();
+  EXPECT_EQ(result.deleted, 0);
+  EXPECT_EQ(result.marked.size(), 1);
+  EXPECT_EQ(Content(drive + "/a.tmp"), "a.tmp");
+}
+
 TEST_F(TrashTest, FileInATrashAlreadyStaysWhereItIs) {
   drive = root + "/data";
   MakeDir(drive);
