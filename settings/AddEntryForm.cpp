@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <limits>
 
 #include "platform/MessageBox.h"
 #include "settings/ListBox.h"
@@ -36,6 +37,8 @@ void TAddEntryForm::BuildLayout() {
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QString::fromLatin1(kind_.editName));
   edit_->setGeometry(8, 24, 369, 21);
+  // An entry has no length limit (the edit's own would cut a pasted text without a word).
+  edit_->setMaxLength(std::numeric_limits<int>::max());
 
   OKButton = new QPushButton(this);
   OKButton->setObjectName(QStringLiteral("OKButton"));

@@ -134,10 +134,13 @@ TEST_P(AddDialogTest, RefusesLineBreaksAndNulWithTheEmptyEntryTitle) {
   EXPECT_EQ(ListBoxEntries(List()), QStringList({"a\tb"}));
 }
 
-TEST_P(AddDialogTest, AcceptsBlanksAsAnEntry) {
+TEST_P(AddDialogTest, AcceptsBlanksAsAnEntryAndAnyLength) {
   EXPECT_TRUE(Add(QStringLiteral(" ")));
   EXPECT_TRUE(boxes.calls.empty());
   EXPECT_EQ(ListBoxEntries(List()), QStringList({" "}));
+  const QString longest(40000, u'x');
+  EXPECT_TRUE(Add(longest));
+  EXPECT_TRUE(ListBoxEntries(List()).contains(longest));
 }
 
 TEST_P(AddDialogTest, RefusesOnlyAnExactDuplicate) {
