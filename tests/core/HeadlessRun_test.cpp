@@ -48,6 +48,16 @@ class HeadlessRunTest : public ::testing::Test {
 
   RunResult Vantrel(const QStringList& arguments, const QString& drives = QString()) {
     QProcess process;
+    Start(process, arguments, drives);
+    RunResult run;
+    if (!process.waitForFinished(60000)) return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+  }
+
+  void Start(QProcess& process, const QStringList& arguments, const QString& drives = QString()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -59,12 +69,6 @@ class HeadlessRunTest : public ::testing::Test {
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(env.Work());
     process.start(QStringLiteral(VANTREL_BINARY), arguments);
-    RunResult run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
   }
 
   QString At(const std::string& path) const { return QString::fromStdString(root + path); }
@@ -253,13 +257,7 @@ TEST_F(HeadlessRunTest, SignalEndsAHangingDeletionWithEverythingWritten) {
   BlockingVolume volume(drive, "f a.tmp 1\nu b.tmp 2\n");
   if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
   QProcess process;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-    environment.remove(QString::fromLatin1(name));
-  environment.insert(QStringLiteral("VANTREL_DRIVES"), QString::fromStdString("C=fixed:" + drive));
-  process.setProcessEnvironment(environment);
-  process.setWorkingDirectory(env.Work());
-  process.start(QStringLiteral(VANTREL_BINARY), {QStringLiteral("/dc")});
+  Start(process, {QStringLiteral("/dc")}, QString::fromStdString("C=fixed:" + drive));
   ASSERT_TRUE(volume.WaitForBlocked(1));
   ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
   ASSERT_TRUE(process.waitForFinished(5000));
