@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "platform/GuiHandlers.h"
 #include "platform/MessageBox.h"
@@ -21,6 +22,15 @@ void InstallGuiMessageBoxes() {
       return;
     }
     box.setWindowModality(Qt::NonModal);
+    // Where a box without an owner stands: the middle of the screen, not of the window (its
+    // frame, not yet known, taken to be the window's).
+    box.adjustSize();
+    if (const QScreen* screen = box.screen(); screen != nullptr && box.parentWidget() != nullptr) {
+      const QWidget* window = box.parentWidget();
+      const int side = (window->frameGeometry().width() - window->width()) / 2;
+      const int top = window->frameGeometry().height() - window->height() - side;
+      box.move(screen->availableGeometry().center() - box.rect().center() - QPoint(side, top));
+    }
     QEventLoop loop;
     QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
     box.show();
