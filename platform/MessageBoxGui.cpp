@@ -11,7 +11,8 @@ void InstallGuiMessageBoxes() {
   SetMessageBoxHandler([](const MessageBoxCall& call) {
     const QMessageBox::Icon icon =
         call.icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning;
-    // A box beside the modal window takes no input from it; one it would block stands over it.
+    // The check's warning is a child window of the modal window, which would otherwise block
+    // it; every other box is modal itself.
     QMessageBox box(icon, call.title, call.text, QMessageBox::Ok,
                     call.windowsStayUsable ? QApplication::activeModalWidget() : nullptr);
     // The box's native window exists from here on, so the repaint can watch it appear.
@@ -23,7 +24,7 @@ void InstallGuiMessageBoxes() {
     }
     box.setWindowModality(Qt::NonModal);
     // Where a box without an owner stands: the middle of the screen, not of the window (its
-    // frame, not yet known, taken to be the window's).
+    // frame, not yet known, taken to be the window's). Without a window Qt centres it so.
     box.adjustSize();
     if (const QScreen* screen = box.screen(); screen != nullptr && box.parentWidget() != nullptr) {
       const QWidget* window = box.parentWidget();

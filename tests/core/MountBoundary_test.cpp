@@ -23,6 +23,18 @@
 
 namespace {
 
+// Lists the drive's files that fit *.tmp as a check does (and, when asked, everything below its
+// temporary folders).
+void ScanTmpFiles(TResultList& list, const std::string& drive, bool temporary = false) {
+  RecordingView view;
+  TLanguageFile language;
+  TExceptionsFile exceptions;
+  exceptions.Load();
+  TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
+  scanner.ScanDrive(drive);
+  if (temporary) scanner.ScanTempDirectories(drive);
+}
+
 TEST(MountBoundaryTest, MountPointOfTheTableIsNotEntered) {
   TestEnv env;
   const std::string drive = Bytes(env.Root()) + "/drive";
@@ -71,12 +83,7 @@ TEST(MountBoundaryTest, OtherFileSystemBelowTheDriveIsNotEntered) {
       ::_exit(2);
     const auto onlyOutside = [&] {
       TResultList list;
-      RecordingView view;
-      TLanguageFile language;
-      TExceptionsFile exceptions;
-      exceptions.Load();
-      TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
-      scanner.ScanDrive(drive);
+      ScanTmpFiles(list, drive);
       return Texts(list) == QStringList({QString::fromStdString(drive + "/a.tmp")});
     };
     if (!onlyOutside()) ::_exit(1);
@@ -136,19 +143,14 @@ TEST(MountBoundaryTest, UnmountedBtrfsSubvolumeIsPartOfItsDrive) {
         made = made && MountSubvolume(drive, "other", drive + "/mp");
         std::string report = made ? "" : "setup failed; ";
         TResultList list;
-        RecordingView view;
-        TLanguageFile language;
-        TExceptionsFile exceptions;
-        exceptions.Load();
-        TScanner scanner(list, view, language, exceptions, {QStringLiteral("*.tmp")});
-        scanner.ScanDrive(drive);
-        scanner.ScanTempDirectories(drive);
+        ScanTmpFiles(list, drive, true);
         QStringList found = Texts(list);
         found.replaceInStrings(QString::fromStdString(drive), QString());
         found.sort();
         report += found.join(u'|').toStdString();
         list.SetAllChecked(true);
         QuietDeletionView deletion;
+        const TLanguageFile language;
         const DeletionResult deleted = DeleteTickedEntries(list, deletion, language, {});
         report += "; deleted " + std::to_string(deleted.deleted) + " b.tmp " +
                   std::to_string(Exists(drive + "/sub/b.tmp"));
