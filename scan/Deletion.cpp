@@ -117,7 +117,7 @@ void NameTickedPaths(const TResultList& list, const std::function<void(std::stri
   std::string shown;
   for (qsizetype row = 0; row < list.Count(); ++row) {
     if (!list.Checked(row)) continue;
-    const QByteArray& path = list.Entry(row).path;
+    const StoredPath& path = list.Entry(row).path;
     shown.clear();
     AppendDisplayPath(shown, path.constData(), static_cast<size_t>(path.size()));
     name(shown);

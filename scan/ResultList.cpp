@@ -18,7 +18,7 @@ bool IsMarkedText(const QString& text) {
 
 TFoundFile FoundFileOf(const ResultEntry& entry) {
   TFoundFile file;
-  file.path.assign(entry.path.constData(), static_cast<size_t>(entry.path.size()));
+  file.path.assign(entry.path.View());
   file.relativeStart = entry.relativeStart;
   file.device = entry.device;
   file.inode = entry.inode;
@@ -27,10 +27,6 @@ TFoundFile FoundFileOf(const ResultEntry& entry) {
 }
 
 namespace {
-
-std::string_view ViewOf(const QByteArray& bytes) {
-  return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 // Above this many separate runs a removal resets the views instead of announcing each run:
 // each run costs the views a pass over their rows.
@@ -87,7 +83,7 @@ bool TResultList::IsNewEntry(std::string_view path) const {
     // Built when first asked: a walk that cannot meet a listed path never asks.
     paths_.reserve(entries_.size());
     for (const ResultEntry& entry : entries_)
-      if (entry.marker == 0) paths_.insert(ViewOf(entry.path));
+      if (entry.marker == 0) paths_.insert(entry.path.View());
     indexed_ = true;
   }
   return !paths_.contains(path);
@@ -99,7 +95,7 @@ constexpr size_t kPathBlock = 64 * 1024;
 
 }  // namespace
 
-QByteArray TResultList::StorePath(std::string_view folder, std::string_view name) {
+StoredPath TResultList::StorePath(std::string_view folder, std::string_view name) {
   const size_t length = folder.size() + name.size();
   if (pathBlocks_.empty() || pathBlockUsed_ + length + 1 > pathBlockSize_) {
     pathBlockSize_ = std::max(kPathBlock, length + 1);
@@ -112,12 +108,12 @@ QByteArray TResultList::StorePath(std::string_view folder, std::string_view name
   std::memcpy(at + folder.size(), name.data(), name.size());
   at[length] = '\0';
   pathBlockUsed_ += length + 1;
-  return QByteArray::fromRawData(at, static_cast<qsizetype>(length));
+  return StoredPath(at, length);
 }
 
 bool TResultList::HoldsPathUnder(std::string_view folder) const {
   for (const ResultEntry& entry : entries_) {
-    if (entry.marker == 0 && ViewOf(entry.path).starts_with(folder)) return true;
+    if (entry.marker == 0 && entry.path.View().starts_with(folder)) return true;
   }
   return false;
 }
@@ -127,7 +123,7 @@ void TResultList::Append(ResultEntry entry) {
   runningTotal_ += entry.size;
   unidentified_ |= !entry.identified;
   entries_.push_back(std::move(entry));
-  if (indexed_ && entries_.back().marker == 0) paths_.insert(ViewOf(entries_.back().path));
+  if (indexed_ && entries_.back().marker == 0) paths_.insert(entries_.back().path.View());
 }
 
 void TResultList::CommitPending() {
@@ -197,7 +193,7 @@ void TResultList::MarkFailed(qsizetype row, const QString& marker) {
   ResultEntry& entry = entries_[static_cast<size_t>(row)];
   TickChanged(entry, false);
   // A marked entry's text is no longer its path: the duplicate test no longer sees it.
-  if (indexed_ && entry.marker == 0) paths_.erase(ViewOf(entry.path));
+  if (indexed_ && entry.marker == 0) paths_.erase(entry.path.View());
   qsizetype known = markers_.indexOf(marker, 1);
   if (known < 0) {
     markers_.append(marker);
@@ -215,7 +211,7 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   std::sort(rows.begin(), rows.end(), std::greater<>());
   for (qsizetype row : rows) {
     ResultEntry& entry = entries_[static_cast<size_t>(row)];
-    if (indexed_ && entry.marker == 0) paths_.erase(ViewOf(entry.path));
+    if (indexed_ && entry.marker == 0) paths_.erase(entry.path.View());
     runningTotal_ -= std::min(runningTotal_, entry.size);
     TickChanged(entry, false);
   }
@@ -267,7 +263,7 @@ void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes) {
 void TResultList::Identify(qsizetype row, const MeasuredIdentity& identity) {
   ResultEntry& entry = entries_[static_cast<size_t>(row)];
   if (entry.identified || identity.kind == 0) return;
-  entry.device = identity.device;
+  entry.device = static_cast<quint32>(identity.device);
   entry.inode = identity.inode;
   entry.symlink = identity.kind == 2;
   entry.identified = true;

@@ -20,23 +20,44 @@ QString EntryPath(const QString& text);
 // Whether an entry text is marked: its last character is ")".
 bool IsMarkedText(const QString& text);
 
+// A finding's path: bytes the result list keeps (TResultList::StorePath), with a NUL after them.
+// A pointer and a length rather than a QByteArray, in 12 bytes: a check may list a million.
+class [[gnu::packed]] StoredPath {
+ public:
+  StoredPath() = default;
+  StoredPath(const char* data, size_t size) : data_(data), size_(static_cast<quint32>(size)) {}
+
+  const char* constData() const { return data_; }
+  qsizetype size() const { return size_; }
+  bool endsWith(char c) const { return size_ > 0 && data_[size_ - 1] == c; }
+  std::string_view View() const { return std::string_view(data_, size_); }
+  // A view of the bytes, valid while the list keeps them.
+  QByteArray Bytes() const { return QByteArray::fromRawData(data_, size_); }
+
+ private:
+  const char* data_ = "";
+  quint32 size_ = 0;
+};
+
 // One finding: the file's exact path bytes, what it was when found, and its tick. Kept small: a
 // check may list a million of them.
 struct ResultEntry {
-  QByteArray path;   // absolute; never changed once listed (the duplicate set points into it)
+  StoredPath path;  // absolute; never changed once listed (the duplicate set points into it)
+  // The kernel's device numbers have 32 bits (12 major, 20 minor), and the C library's st_dev
+  // keeps those in its low 32.
+  quint32 device = 0;
   quint64 size = 0;  // bytes, as last measured
-  quint64 device = 0;
   quint64 inode = 0;
   quint32 relativeStart = 0;  // where the part below the walk's root folder begins in path
   quint16 marker = 0;         // after a failed deletion: its text, as TResultList::Marker
-  // Bits, so that the entry stays within 56 bytes.
+  // Bits, so that the entry stays within 40 bytes.
   bool checked : 1 = false;
   bool symlink : 1 = false;
   // False while device and inode are unknown (listed without a stat: the first measuring takes
   // them); such an entry's file is never removed.
   bool identified : 1 = true;
 };
-static_assert(sizeof(ResultEntry) <= 56);
+static_assert(sizeof(StoredPath) == 12 && sizeof(ResultEntry) <= 40);
 
 // What a measuring found under an entry's path; kind 0 when nothing (or neither a file nor a
 // link), 1 a file, 2 a link.
@@ -89,7 +110,7 @@ class TResultList : public QAbstractListModel {
   void Append(ResultEntry entry);
   // The bytes of folder followed by name, kept by the list itself (with a NUL after them) until
   // it is cleared, as a path for an entry of this list: a finding costs no allocation of its own.
-  QByteArray StorePath(std::string_view folder, std::string_view name);
+  StoredPath StorePath(std::string_view folder, std::string_view name);
   void CommitPending();
 
   void Clear();

@@ -540,7 +540,7 @@ ResultEntry TScanner::MakeEntry(const TListing::Entry& entry, const std::string&
   ResultEntry result;
   result.path = list_.StorePath(dirPath, entry.name);
   result.size = entry.size;
-  result.device = entry.device;
+  result.device = static_cast<quint32>(entry.device);
   result.inode = entry.inode;
   result.relativeStart = static_cast<quint32>(root_.size());
   result.symlink = entry.symlink;
@@ -562,9 +562,7 @@ bool TScanner::AddFoundFile(const TListing::Entry& entry, const std::string& dir
 }
 
 void TScanner::AddFoundEntry(ResultEntry entry) {
-  if (mayRepeat_ && !list_.IsNewEntry(std::string_view(entry.path.constData(),
-                                                       static_cast<size_t>(entry.path.size()))))
-    return;
+  if (mayRepeat_ && !list_.IsNewEntry(entry.path.View())) return;
   Append(std::move(entry));
 }
 

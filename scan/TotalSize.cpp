@@ -82,9 +82,8 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
       out.U32(static_cast<std::uint32_t>(end - sent));
       for (; sent < end; ++sent) {
         const ResultEntry& entry = list.Entry(static_cast<qsizetype>(sent));
-        channel::PutFoundFile(
-            out, entry.relativeStart, entry.device, entry.inode, entry.symlink,
-            std::string_view(entry.path.constData(), static_cast<size_t>(entry.path.size())));
+        channel::PutFoundFile(out, entry.relativeStart, entry.device, entry.inode, entry.symlink,
+                              entry.path.View());
       }
       out.End();
       helper->Send(out);

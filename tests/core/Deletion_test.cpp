@@ -30,7 +30,7 @@ class DeletionTest : public ::testing::Test {
         if (!Exists(path.substr(0, slash))) MakeDir(path.substr(0, slash));
       }
       MakeFile(path, "content");
-      ResultEntry entry = EntryFor(drive, relative);
+      ResultEntry entry = EntryFor(list, drive, relative);
       if (!identified) {
         entry.size = entry.device = entry.inode = 0;
         entry.identified = false;
@@ -231,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SinceTheCheckTest,
 TEST_F(DeletionTest, LinkIsDeletedNotItsTarget) {
   MakeFile(drive + "/target", "t");
   MakeLink(drive + "/target", drive + "/link.tmp");
-  list.Append(EntryFor(drive, "link.tmp"));
+  list.Append(EntryFor(list, drive, "link.tmp"));
   list.CommitPending();
   Tick({0});
   EXPECT_EQ(Delete().deleted, 1);
@@ -254,7 +254,7 @@ TEST_F(DeletionTest, EveryEntryDeletedLeavesNothingToCount) {
 // are now.
 TEST_F(DeletionTest, MeasuredTotalIsOfTheFilesAsTheyAreNow) {
   List({"a", "c/d", "c/e", "c/s/t/u", "c/s/t/v", "c/f", "g/h", "g/i"});
-  list.Append(EntryFor(drive + "/c", "s/t/u"));
+  list.Append(EntryFor(list, drive + "/c", "s/t/u"));
   ::unlink((drive + "/c/d").c_str());
   MakeFile(drive + "/c/s/t/v", "xyz");
   MakeFile(drive + "/c/f", "0123456789");
@@ -282,7 +282,7 @@ TEST_F(DeletionTest, MeasuredInPartsEachSizeOnItsRow) {
   for (int i = 0; i < 2500; ++i) {
     const std::string name = std::string(i % 2 == 0 ? 240 : 3, 'n') + "." + std::to_string(i);
     MakeFile(drive + "/" + name, std::string(static_cast<size_t>(i % 13), 'x'));
-    list.Append(EntryFor(drive, name));
+    list.Append(EntryFor(list, drive, name));
   }
   list.SetMeasuredTotal(std::vector<quint64>(2500, 0));
   EXPECT_EQ(MeasuredTotal(list), 192u * 78u + 6u);  // 192 rounds of 0..12, then 0..3
@@ -317,7 +317,7 @@ TEST_F(DeletionTest, ScatteredRowsRemovedInOneBatchKeepTheOthersInOrder) {
   QStringList kept;
   for (int i = 0; i < 60; ++i) {
     MakeFile(drive + "/" + names[i]);
-    list.Append(EntryFor(drive, names[i]));
+    list.Append(EntryFor(list, drive, names[i]));
     if (i % 2 == 1) kept.append(At(names[i]));
   }
   list.CommitPending();
@@ -346,7 +346,7 @@ TEST(ResultListTest, MarkedEntriesStayUnticked) {
   TResultList list;
   for (const char* path : {"/d/a", "/d/report(1)", "/d/b"}) {
     ResultEntry entry;
-    entry.path = path;
+    entry.path = list.StorePath(path, "");
     list.Append(entry);
   }
   list.MarkFailed(2, QStringLiteral(" (Cannot delete file)"));

@@ -85,7 +85,7 @@ TEST_F(HostileNamesTest, ShownEscapedInTheListAndTheCaptionAndDeletedByTheirByte
 
   // Tick the hostile entries only: they go, the look-alikes stay.
   for (qsizetype row = 0; row < list.Count(); ++row) {
-    const QByteArray& path = list.Entry(row).path;
+    const QByteArray path = list.Entry(row).path.Bytes();
     for (const HostileName& name : kNames) {
       if (path.endsWith(name.bytes)) list.SetChecked(row, true);
     }

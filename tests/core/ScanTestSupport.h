@@ -187,14 +187,15 @@ inline QStringList Texts(const TResultList& list) {
 }
 
 // An entry for a file below root, as the walk would have listed it.
-inline ResultEntry EntryFor(const std::string& root, const std::string& relative) {
+inline ResultEntry EntryFor(TResultList& list, const std::string& root,
+                            const std::string& relative) {
   const std::string path = root + "/" + relative;
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) std::abort();
   ResultEntry entry;
-  entry.path = QByteArray::fromStdString(path);
+  entry.path = list.StorePath(path, "");
   entry.size = static_cast<quint64>(st.st_size);
-  entry.device = static_cast<quint64>(st.st_dev);
+  entry.device = static_cast<quint32>(st.st_dev);
   entry.inode = static_cast<quint64>(st.st_ino);
   entry.relativeStart = static_cast<quint32>(root.size() + 1);
   entry.symlink = S_ISLNK(st.st_mode);

@@ -170,7 +170,7 @@ TEST_F(ScannerTest, NameThatIsNotUtf8IsFoundShownAndSized) {
   EXPECT_EQ(view.size, QStringLiteral("Total size: 6 bytes"));
   for (qsizetype row = 0; row < list.Count(); ++row) {
     if (list.Text(row).contains(QStringLiteral("bad"))) {
-      EXPECT_EQ(list.Entry(row).path, QByteArray::fromStdString(drive + "/bad\xff.tmp"));
+      EXPECT_EQ(list.Entry(row).path.View(), drive + "/bad\xff.tmp");
     }
   }
   ::unlink((drive + "/bad\xff.tmp").c_str());  // a name the temporary folder's removal cannot spell
@@ -538,7 +538,7 @@ struct ProcessHelpers {
 // A helper started ahead serves the next check; one that ended meanwhile is replaced.
 TEST_F(ScannerTest, HelperStartedAheadServesOrIsReplaced) {
   MakeFile(drive + "/a", "abc");
-  list.Append(EntryFor(drive, "a"));
+  list.Append(EntryFor(list, drive, "a"));
   const ProcessHelpers processes;
   for (const bool ended : {false, true}) {
     const pid_t ahead = PrestartHelper();
@@ -589,8 +589,8 @@ TEST_F(ScannerTest, HelperKilledFromOutsideLeavesItsWorkNotDone) {
   EXPECT_EQ(Texts(list), QStringList({at + "/a.tmp"}));
 
   // One removal a batch: z.tmp is deleted, slow.tmp blocks, a.tmp is never tried.
-  list.Append(EntryFor(root, "slow.tmp"));
-  list.Append(EntryFor(root, "z.tmp"));
+  list.Append(EntryFor(list, root, "slow.tmp"));
+  list.Append(EntryFor(list, root, "z.tmp"));
   list.SetAllChecked(true);
   helper = THelperClient::Start();
   RecordingDeletionView deletion;

@@ -198,7 +198,7 @@ class TrashTest : public ::testing::Test {
         if (!Exists(path.substr(0, slash))) MakeDir(path.substr(0, slash));
       }
       MakeFile(path, relative);
-      list.Append(EntryFor(drive, relative));
+      list.Append(EntryFor(list, drive, relative));
     }
     list.SetAllChecked(true);
   }
@@ -420,17 +420,18 @@ TEST_F(TrashTest, FileBelowAPathLongerThanPathMaxIsTrashed) {
   ASSERT_EQ(::close(::openat(fd.Get(), "deep.tmp", O_WRONLY | O_CREAT | O_CLOEXEC, 0644)), 0);
   ASSERT_EQ(::fstatat(fd.Get(), "deep.tmp", &st, 0), 0);
   ResultEntry entry;
-  entry.path = QByteArray::fromStdString(drive + '/' + relative + "deep.tmp");
-  entry.device = st.st_dev;
+  entry.path = list.StorePath(drive + '/' + relative, "deep.tmp");
+  entry.device = static_cast<quint32>(st.st_dev);
   entry.inode = st.st_ino;
   entry.relativeStart = static_cast<quint32>(drive.size() + 1);
   list.Append(entry);
   list.SetAllChecked(true);
   EXPECT_EQ(Trash().deleted, 1);
   EXPECT_EQ(FilesIn(trash + "/files"), std::vector<std::string>({"deep.tmp"}));
-  EXPECT_TRUE(Content(trash + "/info/deep.tmp.trashinfo")
-                  .starts_with("[Trash Info]\nPath=" + EncodeTrashPath(entry.path.toStdString()) +
-                               "\nDeletionDate="));
+  EXPECT_TRUE(
+      Content(trash + "/info/deep.tmp.trashinfo")
+          .starts_with("[Trash Info]\nPath=" + EncodeTrashPath(std::string(entry.path.View())) +
+                       "\nDeletionDate="));
   EXPECT_NE(::fstatat(fd.Get(), "deep.tmp", &st, 0), 0);
   ASSERT_EQ(std::system(("rm -rf '" + drive + "/" + std::string(200, 'a') + "'").c_str()), 0);
 }
