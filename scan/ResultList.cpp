@@ -1,8 +1,12 @@
 #include "scan/ResultList.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 
 #include "platform/TextCodec.h"
 
@@ -92,15 +96,32 @@ bool TResultList::IsNewEntry(std::string_view path) const {
 namespace {
 
 constexpr size_t kPathBlock = 64 * 1024;
+// Past this many bytes of paths a list is a long one: its blocks are large and ask the kernel for
+// huge pages, so that the pages' first touches (a fault each 4 KiB) cost a long list nothing
+// much; a short list keeps small blocks and wastes no memory on them.
+constexpr size_t kLongListBytes = 8 * 1024 * 1024;
+constexpr size_t kHugePage = 2 * 1024 * 1024;
+constexpr size_t kLongListBlock = 2 * kHugePage;
 
 }  // namespace
+
+void TResultList::FreeBlock::operator()(char* block) const {
+  std::free(block);
+}
 
 StoredPath TResultList::StorePath(std::string_view folder, std::string_view name) {
   const size_t length = folder.size() + name.size();
   if (pathBlocks_.empty() || pathBlockUsed_ + length + 1 > pathBlockSize_) {
-    pathBlockSize_ = std::max(kPathBlock, length + 1);
+    const bool longList = pathBlocksBytes_ >= kLongListBytes && length + 1 <= kLongListBlock;
+    pathBlockSize_ = longList ? kLongListBlock : std::max(kPathBlock, length + 1);
     // Not zeroed first: every byte is written before it is read.
-    pathBlocks_.push_back(std::make_unique_for_overwrite<char[]>(pathBlockSize_));
+    char* block = static_cast<char*>(longList ? std::aligned_alloc(kHugePage, pathBlockSize_)
+                                              : std::malloc(pathBlockSize_));
+    if (block == nullptr) throw std::bad_alloc();
+    // Only a wish: where the kernel has no huge page at hand, the block gets small ones.
+    if (longList) ::madvise(block, pathBlockSize_, MADV_HUGEPAGE);
+    pathBlocks_.emplace_back(block);
+    pathBlocksBytes_ += pathBlockSize_;
     pathBlockUsed_ = 0;
   }
   char* at = pathBlocks_.back().get() + pathBlockUsed_;
@@ -140,6 +161,7 @@ void TResultList::Clear() {
   entries_.clear();
   entries_.shrink_to_fit();
   pathBlocks_.clear();
+  pathBlocksBytes_ = 0;
   pathBlockUsed_ = 0;
   pathBlockSize_ = 0;
   paths_.clear();

@@ -151,7 +151,11 @@ class TResultList : public QAbstractListModel {
   // A deque grows without moving what it holds: no moment with the whole list held twice.
   std::deque<ResultEntry> entries_;
   // The stored paths, in blocks; an entry's path views its bytes here. Released by Clear only.
-  std::vector<std::unique_ptr<char[]>> pathBlocks_;
+  struct FreeBlock {
+    void operator()(char* block) const;
+  };
+  std::vector<std::unique_ptr<char, FreeBlock>> pathBlocks_;
+  size_t pathBlocksBytes_ = 0;
   size_t pathBlockUsed_ = 0;
   size_t pathBlockSize_ = 0;
   QStringList markers_{QString()};  // the distinct marker texts; 0 is none

@@ -364,4 +364,18 @@ TEST(ResultListTest, MarkedEntriesStayUnticked) {
   EXPECT_EQ(list.Text(2), QStringLiteral("/d/b (Cannot delete file)"));
 }
 
+// A long list keeps its paths in large blocks: every path reads back whole, the one that opens a
+// block as well as the one that would not fit the block before it.
+TEST(ResultListTest, PathsOfALongListReadBackWhole) {
+  TResultList list;
+  std::vector<StoredPath> stored;
+  for (size_t i = 0; i < 120000; ++i)
+    stored.push_back(
+        list.StorePath("/drive/" + std::string(i % 200, 'f') + '/', std::to_string(i)));
+  for (size_t i = 0; i < stored.size(); ++i) {
+    ASSERT_EQ(stored[i].View(), "/drive/" + std::string(i % 200, 'f') + '/' + std::to_string(i));
+    ASSERT_EQ(stored[i].constData()[stored[i].size()], '\0');
+  }
+}
+
 }  // namespace
