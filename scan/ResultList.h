@@ -31,8 +31,6 @@ class [[gnu::packed]] StoredPath {
   qsizetype size() const { return size_; }
   bool endsWith(char c) const { return size_ > 0 && data_[size_ - 1] == c; }
   std::string_view View() const { return std::string_view(data_, size_); }
-  // A view of the bytes, valid while the list keeps them.
-  QByteArray Bytes() const { return QByteArray::fromRawData(data_, size_); }
 
  private:
   const char* data_ = "";

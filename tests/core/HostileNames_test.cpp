@@ -85,9 +85,9 @@ TEST_F(HostileNamesTest, ShownEscapedInTheListAndTheCaptionAndDeletedByTheirByte
 
   // Tick the hostile entries only: they go, the look-alikes stay.
   for (qsizetype row = 0; row < list.Count(); ++row) {
-    const QByteArray path = list.Entry(row).path.Bytes();
+    const std::string_view path = list.Entry(row).path.View();
     for (const HostileName& name : kNames) {
-      if (path.endsWith(name.bytes)) list.SetChecked(row, true);
+      if (path.ends_with(name.bytes)) list.SetChecked(row, true);
     }
   }
   QuietDeletionView quiet;
