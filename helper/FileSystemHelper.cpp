@@ -170,6 +170,7 @@ void Pump(const std::shared_ptr<Tree>& tree, Shared& shared) {
     ++inBatch;
     const bool last =
         listing->kind == TListing::Kind::End || listing->kind == TListing::Kind::RootMissing;
+    tree->reader->GiveBack(std::move(listing));
     if (last || !sentAny || inBatch >= kSendListings || batch.BodySize() >= kSendBytes) {
       sentAny = true;
       if (!flush()) break;

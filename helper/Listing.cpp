@@ -43,6 +43,16 @@ void TListing::Add(const Entry& entry) {
   std::memcpy(at, entry.name.data(), entry.name.size());
 }
 
+void TListing::Clear() {
+  kind = Kind::End;
+  name.clear();
+  exists = false;
+  folder.reset();
+  remoteFolder.reset();
+  sizesPending = false;
+  data_.clear();
+}
+
 void TListing::TakeSizes(int dirFd) {
   sizesPending = false;
   std::string name;

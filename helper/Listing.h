@@ -57,6 +57,9 @@ struct TListing {
 
   void Add(const Entry& entry);
   void Reserve(size_t bytes) { data_.reserve(bytes); }
+  // Empties it for another directory; the room its records had stays.
+  void Clear();
+  size_t Room() const { return data_.capacity(); }
   // Takes size, device and inode of every entry added as sized, relative to the directory at
   // dirFd; a file gone or no longer a file since the listing is marked gone.
   void TakeSizes(int dirFd);

@@ -42,6 +42,17 @@ constexpr size_t kDropThrough = 32;
 // A batch worth waking the taker for: fewer wake-ups than listings.
 constexpr size_t kWakeListings = 128;
 constexpr size_t kWakeBytes = 256 * 1024;
+// Folders and listings kept for reuse once the walk and the taker are through with them, and the
+// largest listing kept: a walk of a million folders allocates a few hundred.
+constexpr size_t kSpares = 256;
+constexpr size_t kSpareRoom = 32 * 1024;
+
+// Empties a list kept for reuse; a large one gives its room back.
+template <typename List>
+void Empty(List& list) {
+  list.clear();
+  if (list.capacity() * sizeof(list[0]) > kSpareRoom) List().swap(list);
+}
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -67,7 +78,8 @@ struct Node {
   Node* parent = nullptr;
   size_t index = 0;  // among its parent's subfolders
   size_t depth = 0;
-  std::string name;  // empty for the root; name and path are set by the thread that reads it
+  // Empty for the root. Name, path and the subfolders' names are set by the thread that reads it.
+  std::string name;
   std::string path;  // with its trailing "/"; only while the mount table names points below
   bool underTemp = false;
   bool read = false;
@@ -90,6 +102,23 @@ struct Node {
   std::shared_ptr<UniqueFd> fd;
 
   size_t Subfolders() const { return nameEnds.size(); }
+  // Ready for another folder; the room of its names and lists stays.
+  void Reset() {
+    parent = nullptr;
+    index = depth = 0;
+    name.clear();
+    path.clear();
+    underTemp = read = taken = false;
+    listing.reset();
+    bytes = 0;
+    id = FolderIdentity{};
+    Empty(names);
+    Empty(nameEnds);
+    queued = opened = entered = 0;
+    Empty(live);
+    liveStart = liveBase = 0;
+    fd.reset();
+  }
   std::string_view Subfolder(size_t i) const {
     const size_t begin = i == 0 ? 0 : nameEnds[i - 1];
     return std::string_view(names).substr(begin, nameEnds[i] - begin);
@@ -148,11 +177,9 @@ struct LaterFolder {
   bool operator()(const Node* a, const Node* b) const { return Earlier(b, a); }
 };
 
-// What a thread learns of one folder.
+// What a thread learns of one folder, besides its subfolders' names (in the node).
 struct FolderRead {
   std::unique_ptr<TListing> listing;
-  std::string names;
-  std::vector<std::uint32_t> nameEnds;
   std::shared_ptr<UniqueFd> fd;  // when it has subfolders, or the cache cleaning keeps it
   FolderIdentity id;
   bool readsFillToTheEnd = false;  // the root's: its file system's (ReadsFillToTheEnd)
@@ -198,8 +225,10 @@ struct TTreeReader::State {
   size_t heldBytes = 0;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
-  // Folders the walk is through with, freed by a thread once it has let go of the lock.
+  // Folders the walk is through with, emptied by a thread once it has let go of the lock.
   std::vector<std::unique_ptr<Node>> finished;
+  std::vector<std::unique_ptr<Node>> spareNodes;
+  std::vector<std::unique_ptr<TListing>> spareListings;  // emptied by the taker
   size_t handedOver = 0;
   bool asked = false;
   bool stopped = false;
@@ -286,7 +315,13 @@ struct TTreeReader::State {
   void Queue(bool looking = false) {
     while (!stopped && !abandoned && !waiting.empty()) {
       Node* parent = waiting.top();
-      auto child = std::make_unique<Node>();
+      std::unique_ptr<Node> child;
+      if (spareNodes.empty()) {
+        child = std::make_unique<Node>();
+      } else {
+        child = std::move(spareNodes.back());
+        spareNodes.pop_back();
+      }
       child->parent = parent;
       child->index = parent->queued;
       child->depth = parent->depth + 1;
@@ -294,7 +329,10 @@ struct TTreeReader::State {
       // (the walk reaches it sooner), up to the hard bound; and always the walk's next need.
       const bool within = Ahead() < maxAhead || (Ahead() < maxNear && farthest != nullptr &&
                                                  Earlier(child.get(), farthest));
-      if (!WalkWaitsFor(parent) && (!within || heldBytes + readyBytes >= kMaxAheadBytes)) break;
+      if (!WalkWaitsFor(parent) && (!within || heldBytes + readyBytes >= kMaxAheadBytes)) {
+        spareNodes.push_back(std::move(child));
+        break;
+      }
       waiting.pop();
       if (farthest == nullptr || Earlier(farthest, child.get())) farthest = child.get();
       toRead.push(child.get());
@@ -339,7 +377,7 @@ struct TTreeReader::State {
     --reading;
     if (abandoned) return;
     // The root is tested and read by one thread, at once; the others start once there is more.
-    if (node->depth == 0 && !result.nameEnds.empty())
+    if (node->depth == 0 && !node->nameEnds.empty())
       for (size_t i = threads; i > 1; --i)
         StartWorkerThread([state = self.lock()] { state->Run(); });
     node->read = true;
@@ -348,9 +386,7 @@ struct TTreeReader::State {
     node->listing = std::move(result.listing);
     ++held;
     heldBytes += node->bytes;
-    if (!result.nameEnds.empty()) {
-      node->names = std::move(result.names);
-      node->nameEnds = std::move(result.nameEnds);
+    if (!node->nameEnds.empty()) {
       Hold(node, std::move(result.fd));
       waiting.push(node);
     }
@@ -420,8 +456,10 @@ class FolderReader {
   explicit FolderReader(const TTreeReader::State& state) : s_(state), masks_(state.options) {}
 
   // Enters the folder below parentFd (isRoot: the walk's root, named by the node's path or
-  // "." below the cache folder), lists it whole, tests its names and takes its sizes.
-  FolderRead Read(const Node& node, int parentFd, std::optional<dev_t> parentDevice, bool isRoot) {
+  // "." below the cache folder), lists it whole into spare (when there is one), tests its names,
+  // takes its sizes and keeps its subfolders' names in the node.
+  FolderRead Read(Node& node, int parentFd, std::optional<dev_t> parentDevice, bool isRoot,
+                  std::unique_ptr<TListing> spare) {
     FolderRead result;
     UniqueFd fd;
     const char* name = !isRoot ? node.name.c_str() : s_.cacheRoot.Valid() ? "." : s_.path.c_str();
@@ -435,7 +473,7 @@ class FolderReader {
       if (isRoot) result.listing->exists = true;
       return result;
     }
-    auto listing = std::make_unique<TListing>();
+    std::unique_ptr<TListing> listing = spare ? std::move(spare) : std::make_unique<TListing>();
     listing->kind = TListing::Kind::Listed;
     listing->name = node.name;
     // A record here takes at most what the kernel's did, plus the sizes of a measured file.
@@ -450,8 +488,8 @@ class FolderReader {
       out.name = entryName;
       if (entry->d_type == DT_DIR) {
         out.directory = true;
-        result.names.append(entryName);
-        result.nameEnds.push_back(static_cast<std::uint32_t>(result.names.size()));
+        node.names.append(entryName);
+        node.nameEnds.push_back(static_cast<std::uint32_t>(node.names.size()));
       } else if (entry->d_type == DT_REG || entry->d_type == DT_LNK) {
         out.symlink = entry->d_type == DT_LNK;
         out.fits = masks_.Fits(entryName);
@@ -464,7 +502,7 @@ class FolderReader {
       listing->Add(out);
     }
     if (listing->sizesPending && !s_.options.sizesLater) listing->TakeSizes(fd.Get());
-    if (!result.nameEnds.empty() || s_.options.cacheFolder) {
+    if (!node.nameEnds.empty() || s_.options.cacheFolder) {
       result.fd = std::make_shared<UniqueFd>(std::move(fd));
       // The cache cleaning deletes relative to the very folder it listed.
       if (s_.options.cacheFolder) listing->folder = result.fd;
@@ -525,7 +563,7 @@ UniqueFd Reopen(std::shared_ptr<UniqueFd> from, const std::vector<const Node*>& 
 void TTreeReader::State::Run() {
   FolderReader reader(*this);
   size_t reads = 0;
-  std::vector<std::unique_ptr<Node>> through;  // its room goes back and forth with `finished`
+  std::vector<std::unique_ptr<Node>> through;  // `finished` taken out of the lock to be emptied
   std::unique_lock lock(mutex);
   ++busy;
   for (;;) {
@@ -560,7 +598,7 @@ void TTreeReader::State::Run() {
         WakeTaker();
         return;
       }
-      result = reader.Read(*node, cacheRoot.Valid() ? cacheRoot.Get() : AT_FDCWD, 0, true);
+      result = reader.Read(*node, cacheRoot.Valid() ? cacheRoot.Get() : AT_FDCWD, 0, true, nullptr);
       lock.lock();
       readsFillToTheEnd = result.readsFillToTheEnd;
     } else {
@@ -582,9 +620,14 @@ void TTreeReader::State::Run() {
       const std::optional<dev_t> parentDevice =
           parent->id.known ? std::optional<dev_t>(parent->id.device) : std::nullopt;
       const bool watchAll = allowed > processors;
+      std::unique_ptr<TListing> spare;
+      if (!spareListings.empty()) {
+        spare = std::move(spareListings.back());
+        spareListings.pop_back();
+      }
       through.swap(finished);
       lock.unlock();
-      through.clear();
+      for (const std::unique_ptr<Node>& done : through) done->Reset();
       // The parent's names stay as they are once read: the folder is named outside the lock.
       node->name = std::string(parent->Subfolder(node->index));
       // Paths serve the mount table alone.
@@ -607,7 +650,7 @@ void TTreeReader::State::Run() {
         // A pool no larger than the processors has no one more to let work: nothing to watch.
         const bool watched = threads > processors && (watchAll || reads++ % kWatchEvery == 0);
         const long before = watched ? Sleeps() : 0;
-        result = reader.Read(*node, parentFd->Get(), parentDevice, false);
+        result = reader.Read(*node, parentFd->Get(), parentDevice, false, std::move(spare));
         slow = watched && Sleeps() != before;
       } else {
         result.listing = std::make_unique<TListing>();
@@ -616,6 +659,11 @@ void TTreeReader::State::Run() {
       }
       parentFd.reset();
       lock.lock();
+      while (!through.empty() && spareNodes.size() < kSpares) {
+        spareNodes.push_back(std::move(through.back()));
+        through.pop_back();
+      }
+      through.clear();
     }
     Paced(slow);
     Done(node, std::move(result));
@@ -682,6 +730,10 @@ std::unique_ptr<TListing> TTreeReader::Next() {
     }
     taken_.swap(s.ready);
     s.handedOver += taken_.size();
+    while (!givenBack_.empty() && s.spareListings.size() < kSpares) {
+      s.spareListings.push_back(std::move(givenBack_.back()));
+      givenBack_.pop_back();
+    }
     s.readyBytes = 0;
     // Room for more.
     s.Queue();
@@ -689,6 +741,12 @@ std::unique_ptr<TListing> TTreeReader::Next() {
   std::unique_ptr<TListing> next = std::move(taken_.front());
   taken_.pop_front();
   return next;
+}
+
+void TTreeReader::GiveBack(std::unique_ptr<TListing> listing) {
+  if (listing->Room() > kSpareRoom || givenBack_.size() >= kSpares) return;
+  listing->Clear();
+  givenBack_.push_back(std::move(listing));
 }
 
 void TTreeReader::StopReading() {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "helper/Listing.h"
 #include "platform/WakeUp.h"
@@ -57,6 +58,8 @@ class TTreeReader {
 
   // The next listing, or nullptr when none is ready yet (wait for the wake-up and ask again).
   std::unique_ptr<TListing> Next();
+  // A listing taken and done with: its room serves a folder read later.
+  void GiveBack(std::unique_ptr<TListing> listing);
   // Reads nothing more, but still hands over what it has read in order (then the end).
   void StopReading();
   void Abandon();
@@ -67,4 +70,5 @@ class TTreeReader {
  private:
   std::shared_ptr<State> state_;
   std::deque<std::unique_ptr<TListing>> taken_;
+  std::vector<std::unique_ptr<TListing>> givenBack_;  // handed to the readers with the next batch
 };
