@@ -95,8 +95,9 @@ void PutListing(Writer& out, const TListing& listing, std::uint32_t folder) {
   out.Str(listing.Records());
 }
 
-std::unique_ptr<TListing> GetListing(Reader& in, std::uint32_t& folder) {
-  auto listing = std::make_unique<TListing>();
+std::unique_ptr<TListing> GetListing(Reader& in, std::uint32_t& folder,
+                                     std::unique_ptr<TListing> reuse) {
+  std::unique_ptr<TListing> listing = reuse ? std::move(reuse) : std::make_unique<TListing>();
   const std::uint8_t kind = in.U8();
   listing->exists = in.U8() != 0;
   in.U16();

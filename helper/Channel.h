@@ -198,7 +198,9 @@ TFoundFile GetFoundFile(Reader& in);
 // A listing; folder is the helper's id for its directory (0: none).
 void PutListing(Writer& out, const TListing& listing, std::uint32_t folder);
 // The next listing of a Listings body, and its folder id; nullptr when the body breaks the format.
-std::unique_ptr<TListing> GetListing(Reader& in, std::uint32_t& folder);
+// reuse: an emptied listing to fill instead of a new one.
+std::unique_ptr<TListing> GetListing(Reader& in, std::uint32_t& folder,
+                                     std::unique_ptr<TListing> reuse = nullptr);
 
 // Writes all of bytes to a blocking descriptor; false when the other end is gone.
 bool SendAll(int fd, std::string_view bytes);

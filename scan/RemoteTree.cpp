@@ -6,6 +6,10 @@
 
 namespace {
 
+// Listings kept for reuse, and the largest kept.
+constexpr size_t kSpares = 256;
+constexpr size_t kSpareRoom = 32 * 1024;
+
 bool IsLast(const TListing& listing) {
   return listing.kind == TListing::Kind::End || listing.kind == TListing::Kind::RootMissing;
 }
@@ -21,6 +25,7 @@ struct TRemoteTree::State : THelperClient::Stream {
   TBriefMutex mutex;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
+  std::vector<std::unique_ptr<TListing>> spare;  // emptied, for the listings to come
   bool asked = false;  // the check found nothing ready and waits for a wake-up
   bool lastArrived = false;
   bool abandoned = false;
@@ -35,16 +40,27 @@ struct TRemoteTree::State : THelperClient::Stream {
     }
     if (type != channel::Message::Listings) return;
     std::vector<std::unique_ptr<TListing>> arrived;
+    std::vector<std::unique_ptr<TListing>> reuse;
+    {
+      std::lock_guard lock(mutex);
+      reuse.swap(spare);
+    }
     channel::Reader in(body);
     while (!in.AtEnd()) {
       std::uint32_t folder = 0;
-      std::unique_ptr<TListing> listing = channel::GetListing(in, folder);
+      std::unique_ptr<TListing> room;
+      if (!reuse.empty()) {
+        room = std::move(reuse.back());
+        reuse.pop_back();
+      }
+      std::unique_ptr<TListing> listing = channel::GetListing(in, folder, std::move(room));
       if (!listing) break;
       if (folder != 0) listing->remoteFolder = THelperClient::FolderHolds::Hold(folders, folder);
       arrived.push_back(std::move(listing));
     }
     std::lock_guard lock(mutex);
     if (abandoned) return;  // dropped outside the lock
+    if (spare.empty()) spare.swap(reuse);
     for (std::unique_ptr<TListing>& listing : arrived) {
       lastArrived |= IsLast(*listing);
       readyBytes += listing->Bytes();
@@ -101,6 +117,10 @@ std::unique_ptr<TListing> TRemoteTree::Next() {
       last = state_->lastArrived;
       if (!state_->ready.empty()) {
         taken_.swap(state_->ready);
+        while (!givenBack_.empty() && state_->spare.size() < kSpares) {
+          state_->spare.push_back(std::move(givenBack_.back()));
+          givenBack_.pop_back();
+        }
         unreportedListings_ += static_cast<std::uint32_t>(taken_.size());
         unreportedBytes_ += state_->readyBytes;
         state_->readyBytes = 0;
@@ -128,6 +148,12 @@ std::unique_ptr<TListing> TRemoteTree::Next() {
   std::unique_ptr<TListing> next = std::move(taken_.front());
   taken_.pop_front();
   return next;
+}
+
+void TRemoteTree::GiveBack(std::unique_ptr<TListing> listing) {
+  if (listing->Room() > kSpareRoom || givenBack_.size() >= kSpares) return;
+  listing->Clear();
+  givenBack_.push_back(std::move(listing));
 }
 
 bool TRemoteTree::Over() const {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "helper/Listing.h"
 #include "platform/WakeUp.h"
@@ -29,6 +30,8 @@ class TRemoteTree {
   // The next listing; nullptr when none has arrived yet (wait for the wake-up and ask again)
   // or none will (Over).
   std::unique_ptr<TListing> Next();
+  // A listing taken and done with: its room serves one that arrives later.
+  void GiveBack(std::unique_ptr<TListing> listing);
   // Nothing more comes: the end was taken, the tree was abandoned, or the helper is gone.
   bool Over() const;
   // The helper ended unexpectedly before the tree's end.
@@ -45,7 +48,8 @@ class TRemoteTree {
   std::shared_ptr<State> state_;
   std::uint32_t id_ = 0;
   std::deque<std::unique_ptr<TListing>> taken_;
-  std::uint32_t unreportedListings_ = 0;  // taken, and not yet told to the helper
+  std::vector<std::unique_ptr<TListing>> givenBack_;  // handed to the receiving thread at Next
+  std::uint32_t unreportedListings_ = 0;              // taken, and not yet told to the helper
   std::uint64_t unreportedBytes_ = 0;
   bool stopSent_ = false;
   bool abandoned_ = false;

@@ -109,6 +109,7 @@ class TScanner::Walk {
     TListing::Entry entry;
     while (!stack.empty()) {
       if (!stack.back().cursor.Next(entry)) {
+        reader_.GiveBack(std::move(stack.back().listing));
         stack.pop_back();
         if (!stack.empty()) path.resize(stack.back().pathLength);
         step.DirectoryLeft();
@@ -138,6 +139,7 @@ class TScanner::Walk {
       }
       if (next->kind == TListing::Kind::NotEntered) {
         step.NotEntered(entry.name, next->exists);
+        reader_.GiveBack(std::move(next));
         continue;
       }
       path.append(entry.name).push_back('/');
