@@ -82,7 +82,7 @@ enum class Message : std::uint16_t {
 };
 
 // What the helper may send of a tree ahead of what the program took.
-constexpr std::uint32_t kWindowListings = 512;
+constexpr std::uint32_t kWindowListings = 4096;
 constexpr std::uint32_t kWindowBytes = 1024 * 1024;
 // A message larger than this is a broken channel.
 constexpr std::uint32_t kMaxBody = 512u * 1024 * 1024;

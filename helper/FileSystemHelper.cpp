@@ -29,7 +29,7 @@ using channel::Writer;
 
 // A tree's listings go in messages of about this much, or when the reader has had nothing more
 // ready for a moment (the first listing and the end go at once).
-constexpr size_t kSendListings = 128;
+constexpr size_t kSendListings = 1024;
 constexpr size_t kSendBytes = 256 * 1024;
 constexpr std::chrono::milliseconds kSendPause(1);
 // While removals run, their results are sent at least this often, or whenever this many wait.

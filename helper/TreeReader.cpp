@@ -40,12 +40,12 @@ constexpr size_t kWatchEvery = 16;
 // Subfolders through that a folder's list of them drops at once, when they are half of it.
 constexpr size_t kDropThrough = 32;
 // A batch worth waking the taker for: fewer wake-ups than listings.
-constexpr size_t kWakeListings = 128;
+constexpr size_t kWakeListings = 1024;
 constexpr size_t kWakeBytes = 256 * 1024;
 // Folders and listings kept for reuse once the walk and the taker are through with them, and the
 // largest listing kept: a walk of a million folders allocates a few hundred.
-constexpr size_t kSpares = 256;
-constexpr size_t kSpareRoom = 32 * 1024;
+constexpr size_t kSpares = 1024;
+constexpr size_t kSpareRoom = 4 * 1024;
 
 // Empties a list kept for reuse; a large one gives its room back.
 template <typename List>

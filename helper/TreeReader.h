@@ -31,7 +31,7 @@
 // device and inode, when needed): a folder of a million subfolders, or a tree ten thousand levels
 // deep, opens a few hundred at most. Fewer than that, the read-ahead of a bushy tree keeps opening
 // folders it gave up. Folders the walk is through with and listings given back are kept for the
-// folders to come, at most 256 of each, none with more than 32 KiB of names or records.
+// folders to come, at most 1024 of each, none with more than 4 KiB of names or records.
 //
 // `wake` is raised when the check has asked for more (Next found none) and a batch is ready,
 // the first listing or the end is ready. Abandon() lets the reader go: a thread stuck in the

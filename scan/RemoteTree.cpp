@@ -7,8 +7,8 @@
 namespace {
 
 // Listings kept for reuse, and the largest kept.
-constexpr size_t kSpares = 256;
-constexpr size_t kSpareRoom = 32 * 1024;
+constexpr size_t kSpares = 1024;
+constexpr size_t kSpareRoom = 4 * 1024;
 
 bool IsLast(const TListing& listing) {
   return listing.kind == TListing::Kind::End || listing.kind == TListing::Kind::RootMissing;
