@@ -53,6 +53,13 @@ void TListing::Clear() {
   data_.clear();
 }
 
+void TListing::KeepForReuse(std::vector<std::unique_ptr<TListing>>& kept,
+                            std::unique_ptr<TListing> listing, size_t most) {
+  if (listing->data_.capacity() > kKeptRoom || kept.size() >= most) return;
+  listing->Clear();
+  kept.push_back(std::move(listing));
+}
+
 void TListing::TakeSizes(int dirFd) {
   sizesPending = false;
   std::string name;

@@ -59,7 +59,11 @@ struct TListing {
   void Reserve(size_t bytes) { data_.reserve(bytes); }
   // Empties it for another directory; the room its records had stays.
   void Clear();
-  size_t Room() const { return data_.capacity(); }
+  // Keeps a listing done with, emptied, in kept while kept holds fewer than `most`; one with room
+  // for more than kKeptRoom bytes of records is freed instead.
+  static constexpr size_t kKeptRoom = 4 * 1024;
+  static void KeepForReuse(std::vector<std::unique_ptr<TListing>>& kept,
+                           std::unique_ptr<TListing> listing, size_t most);
   // Takes size, device and inode of every entry added as sized, relative to the directory at
   // dirFd; a file gone or no longer a file since the listing is marked gone.
   void TakeSizes(int dirFd);

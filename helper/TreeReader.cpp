@@ -22,6 +22,7 @@
 #include "helper/CacheFolderGuard.h"
 #include "helper/FolderEntry.h"
 #include "platform/BriefMutex.h"
+#include "platform/Spares.h"
 #include "platform/WorkerThreads.h"
 #include "scan/MaskList.h"
 #include "scan/TemporaryNames.h"
@@ -42,16 +43,15 @@ constexpr size_t kDropThrough = 32;
 // A batch worth waking the taker for: fewer wake-ups than listings.
 constexpr size_t kWakeListings = 1024;
 constexpr size_t kWakeBytes = 256 * 1024;
-// Folders and listings kept for reuse once the walk and the taker are through with them, and the
-// largest listing kept: a walk of a million folders allocates a few hundred.
+// Folders and listings kept for reuse once the walk and the taker are through with them: a walk
+// allocates about as many as it holds at once, not one of each per folder.
 constexpr size_t kSpares = 1024;
-constexpr size_t kSpareRoom = 4 * 1024;
 
 // Empties a list kept for reuse; a large one gives its room back.
 template <typename List>
 void Empty(List& list) {
   list.clear();
-  if (list.capacity() * sizeof(list[0]) > kSpareRoom) List().swap(list);
+  if (list.capacity() * sizeof(list[0]) > TListing::kKeptRoom) List().swap(list);
 }
 
 bool IsDotOrDotDot(const char* name) {
@@ -227,8 +227,8 @@ struct TTreeReader::State {
   size_t readyBytes = 0;
   // Folders the walk is through with, emptied by a thread once it has let go of the lock.
   std::vector<std::unique_ptr<Node>> finished;
-  std::vector<std::unique_ptr<Node>> spareNodes;
-  std::vector<std::unique_ptr<TListing>> spareListings;  // emptied by the taker
+  Spares<Node> spareNodes;
+  Spares<TListing> spareListings;  // emptied by the taker
   size_t handedOver = 0;
   bool asked = false;
   bool stopped = false;
@@ -315,13 +315,8 @@ struct TTreeReader::State {
   void Queue(bool looking = false) {
     while (!stopped && !abandoned && !waiting.empty()) {
       Node* parent = waiting.top();
-      std::unique_ptr<Node> child;
-      if (spareNodes.empty()) {
-        child = std::make_unique<Node>();
-      } else {
-        child = std::move(spareNodes.back());
-        spareNodes.pop_back();
-      }
+      std::unique_ptr<Node> child = TakeSpare(spareNodes);
+      if (!child) child = std::make_unique<Node>();
       child->parent = parent;
       child->index = parent->queued;
       child->depth = parent->depth + 1;
@@ -620,11 +615,7 @@ void TTreeReader::State::Run() {
       const std::optional<dev_t> parentDevice =
           parent->id.known ? std::optional<dev_t>(parent->id.device) : std::nullopt;
       const bool watchAll = allowed > processors;
-      std::unique_ptr<TListing> spare;
-      if (!spareListings.empty()) {
-        spare = std::move(spareListings.back());
-        spareListings.pop_back();
-      }
+      std::unique_ptr<TListing> spare = TakeSpare(spareListings);
       through.swap(finished);
       lock.unlock();
       for (const std::unique_ptr<Node>& done : through) done->Reset();
@@ -659,10 +650,7 @@ void TTreeReader::State::Run() {
       }
       parentFd.reset();
       lock.lock();
-      while (!through.empty() && spareNodes.size() < kSpares) {
-        spareNodes.push_back(std::move(through.back()));
-        through.pop_back();
-      }
+      MoveSpares(through, spareNodes, kSpares);
       through.clear();
     }
     Paced(slow);
@@ -730,10 +718,7 @@ std::unique_ptr<TListing> TTreeReader::Next() {
     }
     taken_.swap(s.ready);
     s.handedOver += taken_.size();
-    while (!givenBack_.empty() && s.spareListings.size() < kSpares) {
-      s.spareListings.push_back(std::move(givenBack_.back()));
-      givenBack_.pop_back();
-    }
+    MoveSpares(givenBack_, s.spareListings, kSpares);
     s.readyBytes = 0;
     // Room for more.
     s.Queue();
@@ -744,9 +729,7 @@ std::unique_ptr<TListing> TTreeReader::Next() {
 }
 
 void TTreeReader::GiveBack(std::unique_ptr<TListing> listing) {
-  if (listing->Room() > kSpareRoom || givenBack_.size() >= kSpares) return;
-  listing->Clear();
-  givenBack_.push_back(std::move(listing));
+  TListing::KeepForReuse(givenBack_, std::move(listing), kSpares);
 }
 
 void TTreeReader::StopReading() {

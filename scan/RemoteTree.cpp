@@ -3,13 +3,13 @@
 #include <vector>
 
 #include "platform/BriefMutex.h"
+#include "platform/Spares.h"
 
 namespace {
 
-// Listings kept for reuse, and the largest kept: a few, since what the program holds should be its
-// result list (a thousand kept listings held a third of a megabyte on a check of 20,000 findings).
+// Listings kept for reuse: a few, since what the program holds should be its result list (a
+// thousand kept listings held a third of a megabyte on a check of 20,000 findings).
 constexpr size_t kSpares = 64;
-constexpr size_t kSpareRoom = 4 * 1024;
 
 bool IsLast(const TListing& listing) {
   return listing.kind == TListing::Kind::End || listing.kind == TListing::Kind::RootMissing;
@@ -26,8 +26,8 @@ struct TRemoteTree::State : THelperClient::Stream {
   TBriefMutex mutex;
   std::deque<std::unique_ptr<TListing>> ready;
   size_t readyBytes = 0;
-  std::vector<std::unique_ptr<TListing>> spare;  // emptied, for the listings to come
-  bool asked = false;  // the check found nothing ready and waits for a wake-up
+  Spares<TListing> spare;  // emptied, for the listings to come
+  bool asked = false;      // the check found nothing ready and waits for a wake-up
   bool lastArrived = false;
   bool abandoned = false;
   bool gone = false;
@@ -41,7 +41,7 @@ struct TRemoteTree::State : THelperClient::Stream {
     }
     if (type != channel::Message::Listings) return;
     std::vector<std::unique_ptr<TListing>> arrived;
-    std::vector<std::unique_ptr<TListing>> reuse;
+    Spares<TListing> reuse;
     {
       std::lock_guard lock(mutex);
       reuse.swap(spare);
@@ -49,12 +49,7 @@ struct TRemoteTree::State : THelperClient::Stream {
     channel::Reader in(body);
     while (!in.AtEnd()) {
       std::uint32_t folder = 0;
-      std::unique_ptr<TListing> room;
-      if (!reuse.empty()) {
-        room = std::move(reuse.back());
-        reuse.pop_back();
-      }
-      std::unique_ptr<TListing> listing = channel::GetListing(in, folder, std::move(room));
+      std::unique_ptr<TListing> listing = channel::GetListing(in, folder, TakeSpare(reuse));
       if (!listing) break;
       if (folder != 0) listing->remoteFolder = THelperClient::FolderHolds::Hold(folders, folder);
       arrived.push_back(std::move(listing));
@@ -118,10 +113,7 @@ std::unique_ptr<TListing> TRemoteTree::Next() {
       last = state_->lastArrived;
       if (!state_->ready.empty()) {
         taken_.swap(state_->ready);
-        while (!givenBack_.empty() && state_->spare.size() < kSpares) {
-          state_->spare.push_back(std::move(givenBack_.back()));
-          givenBack_.pop_back();
-        }
+        MoveSpares(givenBack_, state_->spare, kSpares);
         unreportedListings_ += static_cast<std::uint32_t>(taken_.size());
         unreportedBytes_ += state_->readyBytes;
         state_->readyBytes = 0;
@@ -152,9 +144,7 @@ std::unique_ptr<TListing> TRemoteTree::Next() {
 }
 
 void TRemoteTree::GiveBack(std::unique_ptr<TListing> listing) {
-  if (listing->Room() > kSpareRoom || givenBack_.size() >= kSpares) return;
-  listing->Clear();
-  givenBack_.push_back(std::move(listing));
+  TListing::KeepForReuse(givenBack_, std::move(listing), kSpares);
 }
 
 bool TRemoteTree::Over() const {
