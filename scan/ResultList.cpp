@@ -85,12 +85,12 @@ bool TResultList::IsMarked(qsizetype row) const {
 bool TResultList::IsNewEntry(std::string_view path) const {
   if (!indexed_) {
     // Built when first asked: a walk that cannot meet a listed path never asks.
-    paths_.reserve(entries_.size());
+    paths_.Reserve(entries_.size());
     for (const ResultEntry& entry : entries_)
-      if (entry.marker == 0) paths_.insert(entry.path.View());
+      if (entry.marker == 0) paths_.Insert(entry.path.constData());
     indexed_ = true;
   }
-  return !paths_.contains(path);
+  return !paths_.Contains(path);
 }
 
 namespace {
@@ -144,7 +144,7 @@ void TResultList::Append(ResultEntry entry) {
   runningTotal_ += entry.size;
   unidentified_ |= !entry.identified;
   entries_.push_back(std::move(entry));
-  if (indexed_ && entries_.back().marker == 0) paths_.insert(entries_.back().path.View());
+  if (indexed_ && entries_.back().marker == 0) paths_.Insert(entries_.back().path.constData());
 }
 
 void TResultList::CommitPending() {
@@ -164,7 +164,7 @@ void TResultList::Clear() {
   pathBlocksBytes_ = 0;
   pathBlockUsed_ = 0;
   pathBlockSize_ = 0;
-  paths_.clear();
+  paths_.Clear();
   indexed_ = false;
   committed_ = 0;
   runningTotal_ = 0;
@@ -215,7 +215,7 @@ void TResultList::MarkFailed(qsizetype row, const QString& marker) {
   ResultEntry& entry = entries_[static_cast<size_t>(row)];
   TickChanged(entry, false);
   // A marked entry's text is no longer its path: the duplicate test no longer sees it.
-  if (indexed_ && entry.marker == 0) paths_.erase(entry.path.View());
+  if (indexed_ && entry.marker == 0) paths_.Erase(entry.path.View());
   qsizetype known = markers_.indexOf(marker, 1);
   if (known < 0) {
     markers_.append(marker);
@@ -233,7 +233,7 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   std::sort(rows.begin(), rows.end(), std::greater<>());
   for (qsizetype row : rows) {
     ResultEntry& entry = entries_[static_cast<size_t>(row)];
-    if (indexed_ && entry.marker == 0) paths_.erase(entry.path.View());
+    if (indexed_ && entry.marker == 0) paths_.Erase(entry.path.View());
     runningTotal_ -= std::min(runningTotal_, entry.size);
     TickChanged(entry, false);
   }
@@ -270,16 +270,15 @@ void TResultList::RemoveRows(std::vector<qsizetype> rows) {
   endResetModel();
 }
 
-void TResultList::SetMeasuredTotal(const std::vector<quint64>& sizes) {
-  quint64 total = 0;
-  bool unidentified = false;
-  for (size_t i = 0; i < entries_.size() && i < sizes.size(); ++i) {
-    entries_[i].size = sizes[i];
-    total += sizes[i];
-    unidentified |= !entries_[i].identified;
-  }
-  runningTotal_ = total;
-  if (sizes.size() >= entries_.size()) unidentified_ = unidentified;
+void TResultList::SetMeasuredSize(qsizetype row, quint64 size) {
+  ResultEntry& entry = entries_[static_cast<size_t>(row)];
+  runningTotal_ = runningTotal_ - std::min(runningTotal_, entry.size) + size;
+  entry.size = size;
+}
+
+void TResultList::EndMeasuring() {
+  unidentified_ = std::any_of(entries_.begin(), entries_.end(),
+                              [](const ResultEntry& entry) { return !entry.identified; });
 }
 
 void TResultList::Identify(qsizetype row, const MeasuredIdentity& identity) {

@@ -8,10 +8,10 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "helper/FoundFile.h"
+#include "scan/PathSet.h"
 
 // The entry path of a result entry's text: for a marked entry (last character ")") the text
 // before the first " (", or the whole text when it has none; for any other entry the whole text.
@@ -133,8 +133,10 @@ class TResultList : public QAbstractListModel {
   quint64 RunningTotal() const { return runningTotal_; }
   // Changes whenever rows go.
   quint64 Revision() const { return revision_; }
-  // Every entry's size as just measured (in row order), and their sum as the total.
-  void SetMeasuredTotal(const std::vector<quint64>& sizes);
+  // An entry's size as just measured; the running total follows.
+  void SetMeasuredSize(qsizetype row, quint64 size);
+  // Once every entry was measured: whether some entry is still not identified is known afresh.
+  void EndMeasuring();
   // An entry not yet identified takes the identity a measuring found, when of a file or link.
   void Identify(qsizetype row, const MeasuredIdentity& identity);
   // Whether some entry is not identified (once true, until a measuring finds them all).
@@ -159,7 +161,7 @@ class TResultList : public QAbstractListModel {
   QStringList markers_{QString()};  // the distinct marker texts; 0 is none
   size_t committed_ = 0;
   // Paths of unmarked entries, viewing the entries' own bytes, once asked for.
-  mutable std::unordered_set<std::string_view> paths_;
+  mutable TPathSet paths_;
   mutable bool indexed_ = false;
   quint64 runningTotal_ = 0;
   bool unidentified_ = false;

@@ -17,12 +17,20 @@ constexpr size_t kPartBytes = 64 * 1024;
 constexpr size_t kPartsInFlight = 16;
 constexpr std::chrono::milliseconds kWaitSlice(20);
 
+// A file as measured, at its place in the list.
+struct MeasuredFile {
+  quint64 size = 0;
+  MeasuredIdentity identity;  // kind 0 when not asked for
+  quint32 row = 0;
+};
+
 struct Measurement : THelperClient::Stream {
   std::shared_ptr<TWakeUp> wake = std::make_shared<TWakeUp>();
   std::mutex mutex;
-  std::vector<quint64> sizes;
-  // Identities of files or links found since the program last took them, by place in the list.
-  std::vector<std::pair<size_t, MeasuredIdentity>> found;
+  // Measured since the program last took them: never more than the parts in flight, so that a
+  // long list's sizes and identities are not held a second time beside its entries.
+  std::vector<MeasuredFile> measured;
+  size_t count = 0;    // files asked for
   size_t arrived = 0;  // files measured, in parts of any order
   bool gone = false;
 
@@ -34,14 +42,14 @@ struct Measurement : THelperClient::Stream {
     const bool identified = in.U8() != 0;
     std::lock_guard lock(mutex);
     size_t at = first;
-    for (; !in.AtEnd() && !in.Bad() && at < sizes.size(); ++at) {
-      sizes[at] = in.U64();
+    for (; !in.AtEnd() && !in.Bad() && at < count; ++at) {
+      MeasuredFile& file = measured.emplace_back();
+      file.row = static_cast<quint32>(at);
+      file.size = in.U64();
       if (!identified) continue;
-      MeasuredIdentity identity;
-      identity.device = in.U64();
-      identity.inode = in.U64();
-      identity.kind = in.U8();
-      if (identity.kind != 0) found.emplace_back(at, identity);
+      file.identity.device = in.U64();
+      file.identity.inode = in.U64();
+      file.identity.kind = in.U8();
     }
     arrived += at - first;
     wake->Raise();
@@ -64,7 +72,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     const quint64 revision = list.Revision();
     const size_t count = static_cast<size_t>(list.Count());
     auto measurement = std::make_shared<Measurement>();
-    measurement->sizes.assign(count, 0);
+    measurement->count = count;
     const bool identify = list.HasUnidentified();
     const std::uint32_t id = helper->Open(measurement);
     size_t sent = 0;
@@ -91,7 +99,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     bool changed = false;
     bool hurried = false;
     size_t answered = 0;
-    std::vector<std::pair<size_t, MeasuredIdentity>> found;
+    std::vector<MeasuredFile> measured;
     for (;;) {
       size_t arrived = 0;
       {
@@ -101,13 +109,15 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
           return std::nullopt;
         }
         arrived = measurement->arrived;
-        found.swap(measurement->found);
+        measured.swap(measurement->measured);
       }
-      // Taken into the entries as they come: the whole list's identities are never held twice.
+      // Taken into the entries as they come (a list that lost rows meanwhile is measured anew).
       if (list.Revision() == revision)
-        for (const auto& [row, identity] : found)
-          list.Identify(static_cast<qsizetype>(row), identity);
-      found.clear();
+        for (const MeasuredFile& file : measured) {
+          list.SetMeasuredSize(file.row, file.size);
+          list.Identify(file.row, file.identity);
+        }
+      measured.clear();
       if (arrived == count) break;
       // The parts go as the socket takes them: the helper holds the rest of those in flight. One
       // is always on its way, so there is always an answer to wait for (and, after Stop, to time).
@@ -131,8 +141,7 @@ std::optional<quint64> MeasureTotal(TResultList& list, const std::shared_ptr<THe
     }
     helper->Close(id);
     if (changed) continue;
-    std::lock_guard lock(measurement->mutex);
-    list.SetMeasuredTotal(measurement->sizes);
+    list.EndMeasuring();
     return list.RunningTotal();
   }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
+#include <set>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -284,7 +286,8 @@ TEST_F(DeletionTest, MeasuredInPartsEachSizeOnItsRow) {
     MakeFile(drive + "/" + name, std::string(static_cast<size_t>(i % 13), 'x'));
     list.Append(EntryFor(list, drive, name));
   }
-  list.SetMeasuredTotal(std::vector<quint64>(2500, 0));
+  for (int i = 0; i < 2500; ++i) list.SetMeasuredSize(i, 0);
+  EXPECT_EQ(list.RunningTotal(), 0u);
   EXPECT_EQ(MeasuredTotal(list), 192u * 78u + 6u);  // 192 rounds of 0..12, then 0..3
   for (int i = 0; i < 2500; ++i) ASSERT_EQ(list.Entry(i).size, static_cast<quint64>(i % 13)) << i;
 }
@@ -362,6 +365,41 @@ TEST(ResultListTest, MarkedEntriesStayUnticked) {
   EXPECT_TRUE(list.IsNewEntry("/d/b"));
   EXPECT_FALSE(list.IsNewEntry("/d/report(1)"));
   EXPECT_EQ(list.Text(2), QStringLiteral("/d/b (Cannot delete file)"));
+}
+
+// The duplicate test against a plain set, through appends, marks and removals of many paths that
+// are prefixes of one another ("/d/1" of "/d/10"), so that runs of the index collide and close up.
+TEST(ResultListTest, DuplicateTestFollowsAppendsMarksAndRemovals) {
+  TResultList list;
+  std::set<std::string> unmarked;
+  std::mt19937 random(7);
+  auto path = [](size_t i) { return "/d/" + std::to_string(i); };
+  for (size_t i = 0; i < 3000; ++i) {
+    // The first thousand are indexed at once, the rest as they come.
+    if (i == 1000) {
+      EXPECT_TRUE(list.IsNewEntry("/d/none"));
+    }
+    ResultEntry entry;
+    entry.path = list.StorePath("/d/", std::to_string(i));
+    list.Append(entry);
+    unmarked.insert(path(i));
+  }
+  for (int round = 0; round < 4; ++round) {
+    std::vector<qsizetype> rows;
+    for (qsizetype row = 0; row < list.Count(); ++row) {
+      if (random() % 4 != 0) continue;
+      if (random() % 2 == 0 && !list.IsMarked(row)) {
+        unmarked.erase(std::string(list.Entry(row).path.View()));
+        list.MarkFailed(row, QStringLiteral(" (Cannot delete file)"));
+      } else {
+        rows.push_back(row);
+        if (!list.IsMarked(row)) unmarked.erase(std::string(list.Entry(row).path.View()));
+      }
+    }
+    list.RemoveRows(rows);
+    for (size_t i = 0; i < 3100; ++i)
+      ASSERT_EQ(list.IsNewEntry(path(i)), !unmarked.contains(path(i))) << path(i);
+  }
 }
 
 // A long list keeps its paths in large blocks: every path reads back whole, the one that opens a
