@@ -20,6 +20,7 @@
 #include "helper/FileRemover.h"
 #include "helper/FileSizes.h"
 #include "helper/TreeReader.h"
+#include "platform/TextCodec.h"
 #include "platform/WorkerThreads.h"
 
 namespace {
@@ -500,8 +501,8 @@ class Dispatcher {
       const std::string_view mask = in.Str();
       // The program sends only the masks that compile.
       try {
-        options.masks.push_back(std::make_shared<const TMask>(
-            QString::fromUtf8(mask.data(), static_cast<qsizetype>(mask.size()))));
+        options.masks.push_back(
+            std::make_shared<const TMask>(NameToText(mask.data(), mask.size())));
       } catch (const EMaskException&) {
         break;
       }

@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -151,6 +152,12 @@ QString DecodeText(const QByteArray& bytes) {
 }
 
 QString NameToText(const char* bytes, size_t length) {
+  // fromUtf8 takes a leading U+FEFF for a byte-order mark and drops it.
+  if (length >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(QByteArrayView(bytes, static_cast<qsizetype>(length)));
+  }
   return QString::fromUtf8(bytes, static_cast<qsizetype>(length));
 }
 

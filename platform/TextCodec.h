@@ -10,7 +10,8 @@
 // mark at the start is skipped.
 QString DecodeText(const QByteArray& bytes);
 
-// Names on disk are bytes: they are matched and shown as UTF-8, invalid bytes as U+FFFD.
+// Names on disk are bytes: they are matched and shown as UTF-8, invalid bytes as U+FFFD. A
+// leading U+FEFF is a character of the name (or mask), not a byte-order mark.
 QString NameToText(const char* bytes, size_t length);
 
 // A name or path made safe to show, as one line that names exactly its bytes: control

@@ -524,7 +524,14 @@ void TFindForm::RunChecks() {
     const QChar letter = DriveLetterOf(item->text());
     const std::string root = DriveMap::Current().RootOf(letter.toLatin1());
     // One walk serves both: the masked scan collects what the temporary folder search adds.
-    scanner.ScanDrive(root, SwitchOn(QStringLiteral("CheckTemp")));
+    // Asked before the drive only as a hint: a value that cannot be read fails where the search
+    // reads it, after the drive's own warnings and findings.
+    bool collect = false;
+    try {
+      collect = SwitchOn(QStringLiteral("CheckTemp"));
+    } catch (const ERegistryException&) {
+    }
+    scanner.ScanDrive(root, collect);
     if (SwitchOn(QStringLiteral("CheckTemp"))) scanner.ScanTempDirectories(root);
     SetSelectionButtons(!TempFileModel->IsEmpty());
   }

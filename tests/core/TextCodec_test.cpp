@@ -21,6 +21,22 @@ TEST(DecodeText, Utf8ByteOrderMarkIsSkipped) {
   EXPECT_EQ(DecodeText("\xEF\xBB\xBF\xE9t\xE9"), QString::fromUtf8("été"));
 }
 
+// A name (or a mask the helper is sent) is text whatever it begins with: no mark is skipped.
+TEST(NameToText, KeepsALeadingFeffAndMarksInvalidBytes) {
+  const struct {
+    std::string bytes;
+    QString text;
+  } cases[] = {
+      {"\xEF\xBB\xBFz", QStringLiteral("\uFEFFz")},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF", QStringLiteral("\uFEFF\uFEFF")},
+      {"\xEF\xBB\xBF\xFF", QStringLiteral("\uFEFF\uFFFD")},
+      {"a\xFF\xFE", QStringLiteral("a\uFFFD\uFFFD")},
+      {"caf\xC3\xA9", QString::fromUtf8("café")},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(NameToText(c.bytes.data(), c.bytes.size()), c.text) << c.bytes;
+}
+
 TEST(DecodeText, InvalidUtf8FallsBackToWindows1252ByDefault) {
   TestEnv env;
   // 0x80 is the euro sign in windows-1252 (and a control in Latin-1).

@@ -422,6 +422,18 @@ TEST_F(FindFormTest, MissingDriveRootWarnsAndTheCheckGoesOn) {
   EXPECT_EQ(Findings(), QStringList({At("/e/b.tmp")}));
 }
 
+// A switch of the wrong kind ends the check where the temporary folder search reads it: after
+// the drive's warning.
+TEST_F(FindFormTest, MissingDriveRootWarnsBeforeASwitchOfTheWrongKindEndsTheCheck) {
+  ::rmdir((root + "/c").c_str());
+  Start({"*.tmp"}, {}, ", \"CheckTemp\": \"1\"");
+  TickDrives({0});
+  Check();
+  ASSERT_EQ(boxes.calls.size(), 2u);
+  EXPECT_EQ(boxes.calls[0].text, "No disk or disk error!");
+  EXPECT_EQ(boxes.calls[1].text, "Invalid data type for 'CheckTemp'");
+}
+
 TEST_F(FindFormTest, CacheCleaningWithoutAFolderWarnsOnceAfterTheDrives) {
   Start({"*.tmp"}, {}, ", \"CheckITemp\": 1");
   TickDrives({0});
