@@ -72,10 +72,26 @@ bool SaveFileWhole(const QString& path, const QByteArray& bytes) {
 
   std::string temporary;
   UniqueFd fd = MakeTemporary(folder, base, temporary);
-  if (!fd.Valid()) return false;
-  const bool written = (!exists || ::fchmod(fd.Get(), old.st_mode & 07777) == 0) &&
-                       WriteAll(fd.Get(), bytes) && ::fdatasync(fd.Get()) == 0 &&
-                       ::close(fd.Release()) == 0;
+  if (!fd.Valid()) {
+    // A folder that takes no new file, around a file the user may write: the file is written in
+    // place, as the only way to save it at all.
+    if (!exists || (errno != EACCES && errno != EPERM)) return false;
+    UniqueFd in(::open(final.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    return in.Valid() && WriteAll(in.Get(), bytes) && ::fdatasync(in.Get()) == 0 &&
+           ::close(in.Release()) == 0;
+  }
+  // A root run reads back only files nobody else may write (SafeRead.h): what it saves, also
+  // under a umask of 0002, is one of them.
+  mode_t mode = 0;
+  struct stat made {};
+  if (exists) {
+    mode = old.st_mode & 07777;
+  } else if (::fstat(fd.Get(), &made) == 0) {
+    mode = made.st_mode & 07777;
+  }
+  if (::geteuid() == 0) mode &= ~static_cast<mode_t>(S_IWGRP | S_IWOTH);
+  const bool written = ::fchmod(fd.Get(), mode) == 0 && WriteAll(fd.Get(), bytes) &&
+                       ::fdatasync(fd.Get()) == 0 && ::close(fd.Release()) == 0;
   if (!written || ::rename(temporary.c_str(), final.c_str()) != 0) {
     ::unlink(temporary.c_str());
     return false;

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "BlockingVolume.h"
+#include "ChildProcess.h"
 #include "TestEnv.h"
 #include "platform/Errors.h"
 #include "platform/SafeRead.h"
@@ -154,6 +155,29 @@ TEST(ListFile, RootRunRefusesFilesOthersCouldWrite) {
   ASSERT_EQ(::chmod(path.constData(), 0644), 0);
   ASSERT_EQ(::chown(path.constData(), 65534, 65534), 0);
   EXPECT_EQ(ReadConfigFile(kMasksFileName), std::nullopt);
+}
+
+// What a save leaves loads again: under a umask of 0002 as root (which reads back only files
+// nobody else may write), and where the folder takes no new file but the file may be written.
+TEST(ListFile, SavedFileLoadsBack) {
+  TestEnv env;
+  const mode_t before = ::umask(0002);
+  SaveListFile({"*.tmp"}, kMasksFileName);
+  ::umask(before);
+  EXPECT_EQ(LoadListFile(kMasksFileName), QStringList({"*.tmp"}));
+
+  const std::string folder = SharedArea(env.Root().toStdString()) + "/locked";
+  const QString file = QString::fromStdString(folder + "/vantrel.ini");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  env.WriteFile(file, "old\r\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0666), 0);
+  const ChildResult child = RunInChild([&] {
+    if (!DropToNobody()) return std::string("cannot become nobody");
+    SaveListFile({"new"}, file);
+    return std::string("saved");
+  });
+  EXPECT_EQ(child.report, "saved");
+  EXPECT_EQ(env.ReadFile(file), QByteArray("new\r\n"));
 }
 
 TEST(ListFile, SaveFailureLeavesThePreviousFile) {
