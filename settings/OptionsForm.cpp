@@ -14,8 +14,6 @@
 #include <QListWidget>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
 #include <vector>
@@ -27,6 +25,7 @@
 #include "settings/AddMaskForm.h"
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
+#include "settings/PageControl.h"
 
 namespace {
 
@@ -153,18 +152,9 @@ void TOptionsForm::BuildLayout() {
   innerBevel->setGeometry(1, 1, 358, 37);
   OKButton = NewImageButton(Panel1, "OKButton", QStringLiteral("ok"), QRect(322, 3, 35, 33));
 
-  PageControl1 = new QTabWidget(this);
+  PageControl1 = new TPageControl(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->setGeometry(0, 0, 360, 305 - 39);
-  PageControl1->setDocumentMode(true);
-  PageControl1->tabBar()->setDrawBase(false);
-  // Tabs drawn as flat buttons: raised under the pointer, pressed when chosen.
-  PageControl1->setStyleSheet(QStringLiteral(
-      "QTabBar::tab { padding: 3px 10px; margin: 2px 1px; border: 1px solid transparent; }"
-      "QTabBar::tab:hover { border-color: palette(light) palette(dark) palette(dark) "
-      "palette(light); }"
-      "QTabBar::tab:selected { background: palette(midlight); border-color: palette(dark) "
-      "palette(light) palette(light) palette(dark); }"));
 
   BuildListsPage();
   BuildSwitchesPage();

@@ -11,7 +11,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QListWidget;
-class QTabWidget;
+class TPageControl;
 class QToolButton;
 class QWidget;
 
@@ -48,7 +48,7 @@ class TOptionsForm : public TModalForm {
 
   QFrame* Panel1;
   QToolButton* OKButton;
-  QTabWidget* PageControl1;
+  TPageControl* PageControl1;
   QWidget* TabSheet1;
   QWidget* TabSheet2;
   QWidget* TabSheet3;

@@ -15,7 +15,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <map>
@@ -33,6 +32,7 @@
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
 #include "settings/OptionsForm.h"
+#include "settings/PageControl.h"
 
 namespace {
 

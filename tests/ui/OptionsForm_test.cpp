@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
-#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <optional>
@@ -26,6 +25,7 @@
 #include "settings/AddExceptionForm.h"
 #include "settings/AddMaskForm.h"
 #include "settings/ListBox.h"
+#include "settings/PageControl.h"
 
 namespace {
 
@@ -433,6 +433,36 @@ TEST_F(OptionsFormTest, OpeningAgainShowsTheListsPage) {
   OptionsForm->close();
   Open();
   EXPECT_EQ(OptionsForm->PageControl1->currentIndex(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Captions too long for one row take more rows, every tab inside the control and the pages below
+// the last; a click, the arrow keys and Ctrl+Tab choose the page.
+TEST(PageControl, LongCaptionsTakeMoreRowsAndEveryTabCanBeChosen) {
+  TPageControl control;
+  control.resize(360, 266);
+  for (const char* text : {"Masks", "Properties", "Language"}) control.addTab(new QWidget, text);
+  EXPECT_EQ(control.RowCount(), 1);
+  for (int i = 0; i < 3; ++i)
+    control.setTabText(
+        i, QStringLiteral("A caption far too long for a third of the window %1").arg(i));
+  EXPECT_EQ(control.RowCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(control.rect().contains(control.tabRect(i))) << i;
+  EXPECT_LT(control.tabRect(1).bottom(), control.tabRect(2).top());
+  EXPECT_GT(control.widget(0)->mapTo(&control, QPoint()).y(), control.tabRect(2).bottom());
+
+  QWidget* tabs = control.childAt(control.tabRect(2).center());
+  ASSERT_NE(tabs, nullptr);
+  QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->mapFrom(&control, control.tabRect(2).center()));
+  EXPECT_EQ(control.currentIndex(), 2);
+  QTest::keyClick(tabs, Qt::Key_Left);
+  EXPECT_EQ(control.currentIndex(), 1);
+  QTest::keyClick(control.widget(1), Qt::Key_Tab, Qt::ControlModifier);
+  QTest::keyClick(control.widget(2), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(control.currentIndex(), 0);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTabWidget>
 
 #include "UiTestSupport.h"
 #include "about/AboutBox.h"
@@ -20,6 +19,7 @@
 #include "settings/ListBox.h"
 #include "settings/ListFile.h"
 #include "settings/OptionsForm.h"
+#include "settings/PageControl.h"
 
 namespace {
 
