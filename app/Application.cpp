@@ -160,7 +160,9 @@ int RunProgram(int argc, char** argv) {
       Print(stdout, UsageText());
       status = 2;
     }
-  } else {
+  } else if (!TerminationRequested()) {
+    // A signal taken while a start-up box waited has ended that box's loop; exec() would forget
+    // it and run on.
     MainForm->show();
     status = app.exec();
   }

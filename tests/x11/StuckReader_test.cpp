@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -87,6 +88,35 @@ TEST_P(StuckReaderTest, UnattendedRunEndsWithinASecondOfStopWhileAReadBlocks) {
   // What was found before the blocked folder, and nothing after it.
   EXPECT_EQ(printed, drive + "/a.tmp\n");
   EXPECT_EQ(volume.Blocked(), 1);  // still stuck: the volume never answered
+}
+
+// SIGTERM while a box of the start-up waits for a person (a stored value of the wrong kind)
+// ends the program, as at any other moment.
+TEST(TerminationTest, SignalWhileAStartUpBoxWaitsEndsTheProgram) {
+  if (!X11SessionRunning())
+    GTEST_SKIP() << "no X server with a window manager: " << X11SessionMissing().toStdString();
+  const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+  if (xdotool.isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+  TestEnv env;
+  env.WriteFile(
+      env.RegistryFile(),
+      "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0, \"FindWndState\": \"x\"}}");
+  QProcess vantrel;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  environment.insert(QStringLiteral("VANTREL_DRIVES"), QStringLiteral("C=fixed:/nonexistent"));
+  vantrel.setProcessEnvironment(environment);
+  vantrel.setWorkingDirectory(env.Work());
+  vantrel.start(QStringLiteral(VANTREL_BINARY), {});
+  ASSERT_TRUE(vantrel.waitForStarted());
+  QProcess search;
+  search.start(xdotool, {"search", "--sync", "--onlyvisible", "--pid",
+                         QString::number(vantrel.processId()), "--name", "Vantrel"});
+  ASSERT_TRUE(search.waitForFinished(10000));
+  ::kill(static_cast<pid_t>(vantrel.processId()), SIGTERM);
+  EXPECT_TRUE(vantrel.waitForFinished(3000));
+  EXPECT_EQ(vantrel.exitCode(), 1);
+  if (vantrel.state() != QProcess::NotRunning) vantrel.kill();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, StuckReaderTest, ::testing::Values("", "i\n"),
