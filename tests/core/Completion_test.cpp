@@ -45,7 +45,8 @@ TEST(CompletionTest, SwitchesWithTheCurrentLettersAndOptions) {
       // Switches are matched without regard to case.
       {{"/DE"}, "/de"},
       {{"/dAl"}, "/dall"},
-      {{"--"}, "--dry-run --list-drives --help --version --"},
+      {{"--"}, "--dry-run --trash --list-drives --help --version --"},
+      {{"--t"}, "--trash"},
       {{"--l"}, "--list-drives"},
       {{"--dry-run", "/dh"}, "/dhard"},
       // After the switch come DOCUMENT and ARGUMENTS: left to file name completion.

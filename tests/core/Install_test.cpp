@@ -110,7 +110,8 @@ TEST_F(InstallTest, MetadataAndDesktopFileValidate) {
 
 TEST_F(InstallTest, LauncherStartsInThePerUserDirectoryWithTheLanguagesLinked) {
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.remove(QStringLiteral("XDG_DATA_HOME"));
+  // A relative one counts as none.
+  environment.insert(QStringLiteral("XDG_DATA_HOME"), QStringLiteral("relative/share"));
   const QString launcher = prefix + QStringLiteral("/libexec/vantrel/vantrel-launch");
   const QString work = env.Root() + QStringLiteral("/home/.local/share/vantrel");
 
