@@ -147,7 +147,8 @@ class TFindForm::ScanView : public IScanView {
   bool WaitFor(TWakeUp& wake, std::chrono::milliseconds timeout) override {
     return form_.WaitFor(wake, timeout);
   }
-  bool StopRequested() const override { return form_.StopRequested; }
+  // A signal that ends the program stops the check as Stop does: nothing more is checked.
+  bool StopRequested() const override { return form_.StopRequested || TerminationRequested(); }
   void ShowWarning(const QString& title, const QString& text) override {
     // The check waits for the box while the find window takes Stop and ticks.
     ShowMessageBox(title, text, MessageIcon::Warning, true);

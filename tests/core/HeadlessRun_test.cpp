@@ -269,6 +269,24 @@ TEST_F(HeadlessRunTest, SignalEndsAHangingDeletionWithEverythingWritten) {
   volume.Release();
 }
 
+// A service stopped while a listing hangs: nothing more is checked, also not what the walk would
+// have met after the hanging folder.
+TEST_F(HeadlessRunTest, SignalWhileAListingHangsChecksNothingMore) {
+  const std::string drive = root + "/f";
+  BlockingVolume volume(drive, "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n");
+  if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
+  QProcess process;
+  Start(process, {QStringLiteral("/dc")}, QString::fromStdString("C=fixed:" + drive));
+  ASSERT_TRUE(volume.WaitForBlocked(1));
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(5000));
+  EXPECT_EQ(process.exitCode(), 1);
+  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  EXPECT_TRUE(out.startsWith(QStringLiteral(" Finished\nFiles: 1\n"))) << out.toStdString();
+  EXPECT_FALSE(out.contains(QStringLiteral("z.tmp"))) << out.toStdString();
+  volume.Release();
+}
+
 TEST_F(HeadlessRunTest, MissingDriveRootIsAWarningNotAFailure) {
   ::unlink((root + "/e/b\xff.bak").c_str());
   ::rmdir((root + "/e").c_str());
