@@ -211,6 +211,9 @@ class Results {
     stream_ = stream;
     first_ = 0;
     running_ = true;
+    // The flusher's pauses start with the batch: a removal that blocks early must not hold back
+    // the results of the ones before it.
+    ready_.notify_one();
   }
   void Add(bool removed) {
     std::lock_guard lock(mutex_);
