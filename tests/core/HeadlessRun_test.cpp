@@ -73,6 +73,26 @@ class HeadlessRunTest : public ::testing::Test {
 
   QString At(const std::string& path) const { return QString::fromStdString(root + path); }
 
+  // "/dc" on the volume at drive, ended by SIGTERM once one of its calls blocks, with status 1:
+  // what it printed.
+  QString PrintedUntilSignal(const std::string& drive, const BlockingVolume& volume) {
+    QProcess process;
+    Start(process, {QStringLiteral("/dc")}, QString::fromStdString("C=fixed:" + drive));
+    if (!volume.WaitForBlocked(1)) {
+      ADD_FAILURE() << "no call of the volume blocked";
+      process.kill();
+      process.waitForFinished();
+      return {};
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    if (!process.waitForFinished(5000)) {
+      ADD_FAILURE() << "the run did not end after the signal";
+      return {};
+    }
+    EXPECT_EQ(process.exitCode(), 1);
+    return QString::fromUtf8(process.readAllStandardOutput());
+  }
+
   TestEnv env;
   std::string root;
 };
@@ -270,18 +290,12 @@ TEST_F(HeadlessRunTest, SignalEndsAHangingDeletionWithEverythingWritten) {
     const std::string drive = root + "/" + c.drive;
     BlockingVolume volume(drive, c.tree);
     if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
-    QProcess process;
-    Start(process, {QStringLiteral("/dc")}, QString::fromStdString("C=fixed:" + drive));
-    ASSERT_TRUE(volume.WaitForBlocked(1));
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(5000));
-    EXPECT_EQ(process.exitCode(), 1);
+    const QString out = PrintedUntilSignal(drive, volume);
     QString expected = QStringLiteral(" Finished\nFiles: 2\nTotal size: 3 bytes\n");
     for (const QString& line : QString::fromLatin1(c.deletion).split(u'|'))
       expected += line.endsWith(QStringLiteral("file)\n"))
                       ? At("/" + std::string(c.drive) + "/") + line
                       : line;
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
     EXPECT_TRUE(out.startsWith(expected)) << out.toStdString();
     volume.Release();
   }
@@ -293,14 +307,8 @@ TEST_F(HeadlessRunTest, SignalWhileAListingHangsChecksNothingMore) {
   const std::string drive = root + "/f";
   BlockingVolume volume(drive, "f a.tmp 1\nb blk\nf blk/in.tmp 2\nf z.tmp 3\n");
   if (!volume.Skip().empty()) GTEST_SKIP() << volume.Skip();
-  QProcess process;
-  Start(process, {QStringLiteral("/dc")}, QString::fromStdString("C=fixed:" + drive));
-  ASSERT_TRUE(volume.WaitForBlocked(1));
-  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-  ASSERT_TRUE(process.waitForFinished(5000));
-  EXPECT_EQ(process.exitCode(), 1);
   // a.tmp is listed unless the signal came first; z.tmp never.
-  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  const QString out = PrintedUntilSignal(drive, volume);
   EXPECT_TRUE(out.startsWith(QStringLiteral(" Finished\nFiles: 1\n")) ||
               out.startsWith(QStringLiteral(" Finished\nFiles: 0\n")))
       << out.toStdString();

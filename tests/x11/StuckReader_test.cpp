@@ -35,6 +35,15 @@ bool ClosedWithin(int readFd, int milliseconds, std::string& read) {
   return false;
 }
 
+// The program under the test's X server, in env's working directory, with the given drives.
+void Prepare(QProcess& vantrel, const TestEnv& env, const QString& drives) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  environment.insert(QStringLiteral("VANTREL_DRIVES"), drives);
+  vantrel.setProcessEnvironment(environment);
+  vantrel.setWorkingDirectory(env.Work());
+}
+
 class StuckReaderTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(StuckReaderTest, UnattendedRunEndsWithinASecondOfStopWhileAReadBlocks) {
@@ -58,12 +67,7 @@ TEST_P(StuckReaderTest, UnattendedRunEndsWithinASecondOfStopWhileAReadBlocks) {
   UniqueFd outRead(out[0]);
   UniqueFd outWrite(out[1]);
   QProcess vantrel;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  environment.insert(QStringLiteral("VANTREL_DRIVES"),
-                     QStringLiteral("C=fixed:") + QString::fromStdString(drive));
-  vantrel.setProcessEnvironment(environment);
-  vantrel.setWorkingDirectory(env.Work());
+  Prepare(vantrel, env, QStringLiteral("C=fixed:") + QString::fromStdString(drive));
   vantrel.setStandardOutputFile(QStringLiteral("/proc/self/fd/%1").arg(outWrite.Get()));
   vantrel.start(QStringLiteral(VANTREL_BINARY), {"--dry-run", "/dc"});
   ASSERT_TRUE(vantrel.waitForStarted());
@@ -102,11 +106,7 @@ TEST(TerminationTest, SignalWhileAStartUpBoxWaitsEndsTheProgram) {
       env.RegistryFile(),
       "{\"SOFTWARE\\\\Vantrel\\\\Options\": {\"AutoCheckHD\": 0, \"FindWndState\": \"x\"}}");
   QProcess vantrel;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-  environment.insert(QStringLiteral("VANTREL_DRIVES"), QStringLiteral("C=fixed:/nonexistent"));
-  vantrel.setProcessEnvironment(environment);
-  vantrel.setWorkingDirectory(env.Work());
+  Prepare(vantrel, env, QStringLiteral("C=fixed:/nonexistent"));
   vantrel.start(QStringLiteral(VANTREL_BINARY), {});
   ASSERT_TRUE(vantrel.waitForStarted());
   QProcess search;
